@@ -10,30 +10,37 @@
 namespace persistence {
 
 inline constexpr const char* SettingsFileName = "Kelvarian.ini";
+// The name of a stored sensor whose "Name_" key is missing.
+inline constexpr const char* UnnamedSensorName = "Новый";
+// Stored sensors beyond this count are not loaded.
+inline constexpr std::int32_t maxStoredSensors = 100;
 
 struct StoredSensor {
-    std::int64_t id = 0;   // the ROM code as a little-endian signed integer
-    std::string name;      // UTF-8
+    std::int64_t id = 0;  // the ROM code as a little-endian signed integer
+    std::string name;     // UTF-8
 };
 
+// Flags hold 0 or 1 after a parse; any non-zero flag is saved as 1.
 struct SettingsRecord {
-    std::string port;            // top "Port"; empty for none
-    std::uint16_t interval = 1;  // "Interval", low 16 bits
-    std::uint8_t thermoControl = 0;
-    std::int16_t thermoMin = 0;  // already corrected on load
-    std::int16_t thermoMax = 10;
-    std::uint8_t log = 0;
-    std::uint8_t cpuMinUsage = 0;
-    std::uint8_t invert = 0;
-    std::vector<StoredSensor> sensors;  // in stored order, ID 0 skipped
-    std::uint8_t serverEnabled = 0;
-    std::uint16_t serverPort = 80;
-    std::uint8_t serverIPv6 = 0;
+    std::string port;                   // top "Port", trimmed; empty for none
+    std::uint16_t interval = 1;         // "Interval", seconds, low 16 bits, no range check
+    std::uint8_t thermoControl = 0;     // "ThermoControl", bit 0
+    std::int16_t thermoMin = 0;         // "ThermoMin", already corrected on load
+    std::int16_t thermoMax = 10;        // "ThermoMax", already corrected on load
+    std::uint8_t log = 0;               // "Log", bit 0
+    std::uint8_t cpuMinUsage = 0;       // "CPU_MinUsage", bit 0: sets ReduceCpuLoad
+    std::uint8_t invert = 0;            // "Invert", non-zero: sets InvertLines
+    std::vector<StoredSensor> sensors;  // in stored order, ID 0 skipped, duplicates kept
+    std::uint8_t serverEnabled = 0;     // [Server] "Enable", non-zero
+    std::uint16_t serverPort = 80;      // [Server] "Port", low 16 bits
+    std::uint8_t serverIPv6 = 0;        // [Server] "IPv6", non-zero
 };
 
 // Applies every read rule for hand-edited files; never fails.
 SettingsRecord ParseSettings(std::string_view fileBytes);
 // The complete text of a save, byte order mark and CR LF line ends included.
+// A CR or LF inside a text is written as a space: it would end the line early
+// and the rest would be read back as a key of its own.
 std::string FormatSettings(const SettingsRecord& record);
 
 // Reads and parses `path`; a missing or unreadable file gives the defaults.

@@ -1,0 +1,135 @@
+#include "persistence/settings_file.h"
+
+#include "persistence/ini_reader.h"
+#include "platform/files.h"
+
+namespace persistence {
+namespace {
+
+// The lowest stored temperature accepted is one above this; the highest is this.
+constexpr int coldestRejected = -55;
+constexpr int hottestAccepted = 130;
+
+std::uint16_t low16(std::int32_t value) {
+    return static_cast<std::uint16_t>(value);
+}
+std::uint8_t bit0(std::int32_t value) {
+    return static_cast<std::uint8_t>(value & 1);
+}
+std::uint8_t nonZero(std::int32_t value) {
+    return value != 0 ? 1 : 0;
+}
+
+void readTopSection(const IniFile& ini, SettingsRecord& record) {
+    const IniSection* top = &ini.top;
+    record.port = ReadText(top, "Port", "");
+    record.interval = low16(ReadInt32(top, "Interval", 1));
+    record.thermoControl = bit0(ReadInt32(top, "ThermoControl", 0));
+    record.thermoMin = static_cast<std::int16_t>(low16(ReadInt32(top, "ThermoMin", 0)));
+    record.thermoMax = static_cast<std::int16_t>(low16(ReadInt32(top, "ThermoMax", 10)));
+    record.log = bit0(ReadInt32(top, "Log", 0));
+    record.cpuMinUsage = bit0(ReadInt32(top, "CPU_MinUsage", 0));
+    record.invert = nonZero(ReadInt32(top, "Invert", 0));
+}
+
+bool outsideAccepted(int degrees) {
+    return degrees <= coldestRejected || degrees > hottestAccepted;
+}
+
+// Order matters: each bound is repaired alone before the pair is made to agree.
+void correctLimits(SettingsRecord& record) {
+    if (outsideAccepted(record.thermoMin)) record.thermoMin = 0;
+    if (outsideAccepted(record.thermoMax)) record.thermoMax = 10;
+    if (record.thermoMin >= record.thermoMax) {
+        record.thermoMin = static_cast<std::int16_t>(record.thermoMax - 1);
+    }
+}
+
+void readSensors(const IniFile& ini, SettingsRecord& record) {
+    const IniSection* sensors = FindGroup(ini, "Sensors");
+    std::int32_t count = ReadInt32(sensors, "Count", 0);
+    if (count > maxStoredSensors) count = maxStoredSensors;
+    // Indices run from 0 although a save starts at 1, so a hand-written ID_0 loads.
+    for (std::int32_t i = 0; i <= count; ++i) {
+        const std::string index = std::to_string(i);
+        const std::int64_t id = ReadInt64(sensors, "ID_" + index, 0);
+        if (id == 0) continue;
+        record.sensors.push_back({id, ReadText(sensors, "Name_" + index, UnnamedSensorName)});
+    }
+}
+
+void readServer(const IniFile& ini, SettingsRecord& record) {
+    const IniSection* server = FindGroup(ini, "Server");
+    record.serverEnabled = nonZero(ReadInt32(server, "Enable", 0));
+    record.serverPort = low16(ReadInt32(server, "Port", 80));
+    record.serverIPv6 = nonZero(ReadInt32(server, "IPv6", 0));
+}
+
+void appendLine(std::string& out, std::string_view line) {
+    out += line;
+    out += "\r\n";
+}
+
+void appendKey(std::string& out, std::string_view key, std::string_view value) {
+    std::string line(key);
+    line += " = ";
+    for (const char c : value) line += (c == '\r' || c == '\n') ? ' ' : c;
+    appendLine(out, line);
+}
+
+void appendNumber(std::string& out, std::string_view key, long long value) {
+    appendKey(out, key, std::to_string(value));
+}
+
+void appendFlag(std::string& out, std::string_view key, std::uint8_t flag) {
+    appendKey(out, key, flag != 0 ? "1" : "0");
+}
+
+}  // namespace
+
+SettingsRecord ParseSettings(std::string_view fileBytes) {
+    const IniFile ini = ParseIni(DecodeIniBytes(fileBytes));
+    SettingsRecord record;
+    readTopSection(ini, record);
+    correctLimits(record);
+    readSensors(ini, record);
+    readServer(ini, record);
+    return record;
+}
+
+std::string FormatSettings(const SettingsRecord& record) {
+    std::string out = "\xEF\xBB\xBF";
+    appendLine(out, "");
+    appendKey(out, "Port", record.port);
+    appendNumber(out, "Interval", record.interval);
+    appendFlag(out, "ThermoControl", record.thermoControl);
+    appendNumber(out, "ThermoMin", record.thermoMin);
+    appendNumber(out, "ThermoMax", record.thermoMax);
+    appendFlag(out, "Log", record.log);
+    appendFlag(out, "CPU_MinUsage", record.cpuMinUsage);
+    appendFlag(out, "Invert", record.invert);
+    appendLine(out, "[Sensors]");
+    appendNumber(out, "Count", static_cast<long long>(record.sensors.size()));
+    for (std::size_t n = 1; n <= record.sensors.size(); ++n) {
+        const StoredSensor& sensor = record.sensors[n - 1];
+        appendNumber(out, "ID_" + std::to_string(n), sensor.id);
+        appendKey(out, "Name_" + std::to_string(n), sensor.name);
+    }
+    appendLine(out, "[Server]");
+    appendFlag(out, "Enable", record.serverEnabled);
+    appendNumber(out, "Port", record.serverPort);
+    appendFlag(out, "IPv6", record.serverIPv6);
+    return out;
+}
+
+SettingsRecord ReadSettingsFile(const char* path) {
+    std::string bytes;
+    if (!platform::ReadWholeFile(path, bytes)) bytes.clear();
+    return ParseSettings(bytes);
+}
+
+bool WriteSettingsFile(const char* path, const SettingsRecord& record) {
+    return platform::ReplaceFileWhole(path, FormatSettings(record));
+}
+
+}  // namespace persistence
