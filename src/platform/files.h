@@ -8,9 +8,11 @@
 
 namespace platform {
 
+// Far above any real settings file; keeps a stray huge file from eating memory.
+inline constexpr std::uint64_t maxReadBytes = 64u * 1024u * 1024u;
+
 // Reads a regular file whole into `bytes`. False when it does not exist, is not
 // a regular file (a FIFO would block), cannot be read, or exceeds maxReadBytes.
-inline constexpr std::uint64_t maxReadBytes = 64u * 1024u * 1024u;
 [[nodiscard]] bool ReadWholeFile(const char* path, std::string& bytes);
 
 // Replaces the file at `path` with `bytes` so that no reader ever finds a part
