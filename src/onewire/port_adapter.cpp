@@ -1,0 +1,139 @@
+#include "onewire/port_adapter.h"
+
+#include <atomic>
+#include <memory>
+#include <new>
+
+#include "onewire/link.h"
+#include "onewire/primitives.h"
+#include "onewire/status.h"
+#include "platform/clock.h"
+#include "platform/serial_port.h"
+
+namespace onewire {
+namespace {
+
+// The one port of the bus. Only the monitor thread opens, closes and uses it,
+// so it carries no lock.
+struct CurrentPort {
+    const platform::SerialPortOps* ops = nullptr;
+    platform::SerialPort* port = nullptr;
+};
+CurrentPort current;
+
+// Chosen before the monitor thread starts (tests, kelvarian-sim); nullptr is
+// the operating system's ports.
+std::atomic<const platform::SerialPortOps*> backend{nullptr};
+
+// Written by the user-interface thread, read by the monitor at each use.
+std::atomic<std::uint32_t> options{0};
+
+// The bus supply settles within a few milliseconds of DTR/RTS going on; 20 ms
+// leaves margin for the adapter's capacitor.
+constexpr std::uint32_t SupplySettleMs = 20;
+
+const platform::SerialPortOps& chosenBackend() {
+    const platform::SerialPortOps* ops = backend.load();
+    return ops != nullptr ? *ops : platform::SystemSerialPort();
+}
+
+void driveSupply(bool powered) {
+    const bool on = (options.load() & InvertLines) != 0 ? !powered : powered;
+    current.ops->setLines(current.port, on, on);
+}
+
+void forgetPort() {
+    current.ops = nullptr;
+    current.port = nullptr;
+}
+
+}  // namespace
+
+void useSerialBackend(const platform::SerialPortOps* ops) { backend.store(ops); }
+
+void setLinkOptions(std::uint32_t value) { options.store(value); }
+
+std::uint32_t linkOptions() { return options.load(); }
+
+bool openPort(std::string_view name) {
+    (void)closePort();
+    const platform::SerialPortOps& ops = chosenBackend();
+    platform::SerialPort* port = ops.open(name);
+    if (port == nullptr) return fail(NoPort);
+    current.ops = &ops;
+    current.port = port;
+    driveSupply(true);
+    sleepMs(SupplySettleMs);
+    // Clocks the bus once so that every device starts from an idle wire; the
+    // answer does not matter and a dead bus still opens.
+    (void)exchangeByte(0xFF);
+    discardInput();
+    setStatus(Ok);
+    return true;
+}
+
+bool closePort() {
+    if (current.port == nullptr) return fail(NoPort);
+    driveSupply(false);
+    current.ops->close(current.port);
+    forgetPort();
+    setStatus(Ok);
+    return true;
+}
+
+void releasePortAtExit() {
+    if (current.port == nullptr) return;
+    current.ops->close(current.port);
+    forgetPort();
+}
+
+bool requirePort() {
+    if (current.port == nullptr) return fail(NoPort);
+    setStatus(Ok);
+    discardInput();
+    return true;
+}
+
+bool setSpeed(std::uint32_t baud) {
+    if (current.port == nullptr) return false;
+    if (!current.ops->setSpeed(current.port, baud)) return fail(SpeedChangeError);
+    // The port's settings carry no DTR/RTS modes here, so the supply is driven
+    // again after every change; a new InvertLines thus reaches the lines at the
+    // next reset.
+    driveSupply(true);
+    return true;
+}
+
+void discardInput() {
+    const std::int32_t waiting = inputWaiting();
+    if (waiting <= 0) return;
+    std::unique_ptr<std::uint8_t[]> scratch(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(waiting)]);
+    if (!scratch) return;
+    (void)readPort(scratch.get(), waiting);
+}
+
+void sleepMs(std::uint32_t ms) { platform::SleepMs(ms); }
+
+std::uint64_t elapsedMs() { return platform::ElapsedMs(); }
+
+std::int32_t inputWaiting() {
+    if (current.port == nullptr) return 0;
+    return current.ops->inputWaiting(current.port);
+}
+
+std::int32_t writePort(const std::uint8_t* data, std::int32_t n) {
+    if (current.port == nullptr) return 0;
+    return current.ops->write(current.port, data, n);
+}
+
+std::int32_t readPort(std::uint8_t* data, std::int32_t n) {
+    if (current.port == nullptr) return 0;
+    return current.ops->read(current.port, data, n);
+}
+
+void waitInput(std::int32_t bytes, std::uint32_t timeoutMs) {
+    if (current.port == nullptr) return;
+    current.ops->waitInput(current.port, bytes, timeoutMs);
+}
+
+}  // namespace onewire

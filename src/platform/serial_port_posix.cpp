@@ -1,0 +1,243 @@
+// Serial ports on POSIX systems: termios in raw 8N1, exclusive access, and
+// waits in poll() so that the echo waits of the bus do not spin a core.
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <new>
+#include <string>
+#include <thread>
+
+#ifdef __linux__
+#include <linux/serial.h>
+#endif
+
+#include "platform/serial_port.h"
+
+namespace platform {
+
+struct SerialPort {
+    int fd = -1;
+    speed_t speed = B115200;
+};
+
+namespace {
+
+// Port names are used by their first 59 characters, as on the system where
+// ports are named COMn.
+constexpr std::size_t MaxNameChars = 59;
+
+using Clock = std::chrono::steady_clock;
+
+int remainingMs(Clock::time_point deadline) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left > 0 ? static_cast<int>(left) : 0;
+}
+
+// "COM3" (any case) gives 3; 0 for any other name.
+unsigned comNumber(std::string_view name) {
+    if (name.size() < 4) return 0;
+    for (std::size_t i = 0; i < 3; ++i) {
+        if ((name[i] & ~0x20) != "COM"[i]) return 0;
+    }
+    unsigned number = 0;
+    for (std::size_t i = 3; i < name.size(); ++i) {
+        if (name[i] < '0' || name[i] > '9' || number > 100000) return 0;
+        number = number * 10 + static_cast<unsigned>(name[i] - '0');
+    }
+    return number;
+}
+
+// A name holding '/' is a device path. "COMn" is the entry COMn of the
+// working directory when there is one (a dangling link included: the open
+// then fails instead of reaching another device), else /dev/ttyS(n-1). Any
+// other name is looked up under /dev.
+std::string devicePath(std::string_view name) {
+    name = name.substr(0, MaxNameChars);
+    if (name.find('/') != std::string_view::npos) return std::string(name);
+    const unsigned number = comNumber(name);
+    if (number == 0) return "/dev/" + std::string(name);
+    const std::string local = "COM" + std::to_string(number);
+    struct stat info {};
+    if (lstat(local.c_str(), &info) == 0) return local;
+    return "/dev/ttyS" + std::to_string(number - 1);
+}
+
+speed_t speedCode(std::uint32_t baud) {
+    switch (baud) {
+        case 9600: return B9600;
+        case 115200: return B115200;
+        default: return B0;
+    }
+}
+
+void makeRaw(termios& tio) {
+    tio.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR |
+                                          ICRNL | IXON | IXOFF | IXANY | INPCK | IGNPAR);
+    tio.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+    tio.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
+    tio.c_cflag |= CS8 | CLOCAL | CREAD;
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+}
+
+// USB adapters otherwise hold received bytes for up to 16 ms before handing
+// them on, which would cost that much per time slot. Refusal changes nothing.
+void askLowLatency(int fd) {
+#ifdef __linux__
+    serial_struct info {};
+    if (ioctl(fd, TIOCGSERIAL, &info) == 0) {
+        info.flags |= ASYNC_LOW_LATENCY;
+        (void)ioctl(fd, TIOCSSERIAL, &info);
+    }
+#else
+    (void)fd;
+#endif
+}
+
+bool configure(int fd) {
+    termios tio {};
+    if (tcgetattr(fd, &tio) != 0) return false;
+    makeRaw(tio);
+    if (cfsetispeed(&tio, B115200) != 0 || cfsetospeed(&tio, B115200) != 0) return false;
+    return tcsetattr(fd, TCSANOW, &tio) == 0;
+}
+
+SerialPort* openPort(std::string_view name) {
+    const std::string path = devicePath(name);
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    // TIOCEXCL keeps other programs out; flock also keeps out a second
+    // instance running as root, whom TIOCEXCL does not stop.
+    if (ioctl(fd, TIOCEXCL) != 0 || flock(fd, LOCK_EX | LOCK_NB) != 0 || !configure(fd)) {
+        ::close(fd);
+        return nullptr;
+    }
+    askLowLatency(fd);
+    auto* port = new (std::nothrow) SerialPort{fd, B115200};
+    if (port == nullptr) ::close(fd);
+    return port;
+}
+
+bool setPortSpeed(SerialPort* port, std::uint32_t baud) {
+    const speed_t code = speedCode(baud);
+    termios tio {};
+    if (code == B0 || tcgetattr(port->fd, &tio) != 0) return false;
+    if (cfsetispeed(&tio, code) != 0 || cfsetospeed(&tio, code) != 0) return false;
+    // TCSADRAIN: the last byte must leave at the old speed before the change.
+    if (tcsetattr(port->fd, TCSADRAIN, &tio) != 0) return false;
+    port->speed = code;
+    return true;
+}
+
+// Pseudo-terminals and some adapters have no modem lines (ENOTTY, EINVAL);
+// the bus then has to be powered otherwise, which is no error here.
+void setPortLines(SerialPort* port, bool dtrOn, bool rtsOn) {
+    int dtr = TIOCM_DTR;
+    int rts = TIOCM_RTS;
+    (void)ioctl(port->fd, dtrOn ? TIOCMBIS : TIOCMBIC, &dtr);
+    (void)ioctl(port->fd, rtsOn ? TIOCMBIS : TIOCMBIC, &rts);
+}
+
+std::int32_t portInputWaiting(SerialPort* port) {
+    int waiting = 0;
+    if (ioctl(port->fd, FIONREAD, &waiting) != 0 || waiting < 0) return 0;
+    return waiting;
+}
+
+// The whole write must be done within 10 ms plus 100 ms per byte; the count
+// written so far is given when the time is up.
+std::int32_t writePortBytes(SerialPort* port, const std::uint8_t* data, std::int32_t n) {
+    if (data == nullptr || n <= 0) return 0;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(10 + 100 * std::int64_t{n});
+    std::int32_t done = 0;
+    while (done < n) {
+        const ssize_t r = ::write(port->fd, data + done, static_cast<std::size_t>(n - done));
+        if (r > 0) {
+            done += static_cast<std::int32_t>(r);
+            continue;
+        }
+        if (r < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) break;
+        const int left = remainingMs(deadline);
+        if (left == 0) break;
+        pollfd pfd{port->fd, POLLOUT, 0};
+        if (poll(&pfd, 1, left) < 0 && errno != EINTR) break;
+    }
+    return done;
+}
+
+// Only bytes that are already waiting are asked for; a brief grace period
+// covers a driver that reported them a moment before handing them over.
+std::int32_t readPortBytes(SerialPort* port, std::uint8_t* data, std::int32_t n) {
+    if (data == nullptr || n <= 0) return 0;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(50);
+    std::int32_t done = 0;
+    while (done < n) {
+        const ssize_t r = ::read(port->fd, data + done, static_cast<std::size_t>(n - done));
+        if (r > 0) {
+            done += static_cast<std::int32_t>(r);
+            continue;
+        }
+        if (r == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) break;
+        const int left = remainingMs(deadline);
+        if (left == 0) break;
+        pollfd pfd{port->fd, POLLIN, 0};
+        if (poll(&pfd, 1, left) < 0 && errno != EINTR) break;
+    }
+    return done;
+}
+
+// poll() wakes at the first waiting byte; when more are wanted, the rest are
+// on their way, so the wait sleeps for about the time they need on the wire
+// rather than spinning on a descriptor that stays readable.
+void waitPortInput(SerialPort* port, std::int32_t bytes, std::uint32_t timeoutMs) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    const auto byteTime = std::chrono::microseconds(port->speed == B9600 ? 1042 : 87);
+    for (;;) {
+        const std::int32_t waiting = portInputWaiting(port);
+        if (waiting >= bytes) return;
+        const int left = remainingMs(deadline);
+        if (left == 0 && Clock::now() >= deadline) return;
+        if (waiting == 0) {
+            pollfd pfd{port->fd, POLLIN, 0};
+            const int r = poll(&pfd, 1, left);
+            if (r < 0 && errno != EINTR) return;
+            if (r > 0 && (pfd.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0 &&
+                portInputWaiting(port) == 0) {
+                return;
+            }
+        } else {
+            const auto missing = byteTime * (bytes - waiting);
+            const auto until = Clock::now() + missing;
+            std::this_thread::sleep_until(until < deadline ? until : deadline);
+        }
+    }
+}
+
+void closePort(SerialPort* port) {
+    // Dropping exclusivity first lets the next open of the same device succeed
+    // even while another descriptor (a simulator's) keeps it alive.
+    (void)ioctl(port->fd, TIOCNXCL);
+    ::close(port->fd);
+    delete port;
+}
+
+const SerialPortOps systemOps{
+    openPort, setPortSpeed, setPortLines, portInputWaiting,
+    writePortBytes, readPortBytes, waitPortInput, closePort,
+};
+
+}  // namespace
+
+const SerialPortOps& SystemSerialPort() { return systemOps; }
+
+}  // namespace platform

@@ -1,0 +1,1 @@
+#include "bus_fixture.h"

@@ -1,0 +1,114 @@
+#pragma once
+// A simulated 1-Wire bus behind a simulated serial adapter, modelled at the
+// UART byte level: at 9600 baud every byte written is a reset pulse, at 115200
+// baud a time slot, and the echo is the wired-AND of the master and every
+// device. The in-process serial port (SerialOps) lets the real 1-Wire library
+// run against it; kelvarian-sim serves the same bus on a pseudo-terminal.
+//
+// One bus per process. Every function here locks the bus, so a test thread may
+// change devices and faults while another thread (a monitor) is using it.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "onewire/rom_code.h"
+
+namespace platform {
+struct SerialPortOps;
+}
+
+namespace busmodel {
+
+using onewire::RomCode;
+
+inline constexpr std::uint8_t FamilyDs18s20 = 0x10;
+inline constexpr std::uint8_t FamilyDs18b20 = 0x28;
+
+enum class Power : std::uint8_t { External, Parasite };
+
+// One device as a test describes it. The family code (rom[0]) decides what it
+// is: 0x28 a DS18B20, 0x10 a DS18S20, anything else a device that takes part
+// in the ROM commands and ignores every function command.
+struct Device {
+    RomCode rom{};  // sent as given: a wrong CRC byte stays wrong (see MakeRomCode)
+    // What the next conversion latches: DS18B20 in 1/16 degC, DS18S20 in 1/2 degC.
+    // Until its first conversion a thermometer reads the power-on 85 degC.
+    std::int16_t temperatureRaw = 0;
+    Power power = Power::External;  // parasite devices pull Read Power Supply low
+    bool present = true;            // false: off the bus; keeps its memory
+    bool corruptScratchpad = false;  // scratchpad reads carry a damaged byte (CRC mismatch)
+    // Leaves the bus (present = false) after taking part in this many time
+    // slots of its next Search ROM; one-shot, -1 never.
+    std::int32_t leaveAfterSearchSlots = -1;
+};
+
+struct Faults {
+    bool shorted = false;     // wire held low: every echo 0x00, devices see nothing
+    bool noEcho = false;      // adapter unplugged: no echo and nothing on the wire
+    // Echo this many more bytes, then behave as noEcho (-1: off). Lets an
+    // exchange start and lose its echo half-way.
+    std::int32_t echoesBeforeUnplug = -1;
+    bool doubleEcho = false;  // every byte comes back twice
+    // The in-process port only (a real port's failures cannot be served on a
+    // pseudo-terminal):
+    std::int32_t writeLimit = -1;  // a write takes at most this many bytes; 0 fails all; -1 off
+    bool failResetSpeed = false;   // switching to 9600 baud fails
+    bool failDataSpeed = false;    // switching to 115200 baud fails
+    bool failOpen = false;         // open fails as for a port in use
+};
+
+// The in-process port as the bus saw it; counters since ResetBus.
+struct PortState {
+    bool open = false;
+    std::uint32_t baud = 0;
+    bool dtr = false;  // last driven levels, kept after close
+    bool rts = false;
+    std::int32_t opens = 0;
+    std::int32_t closes = 0;
+    std::int32_t lineChanges = 0;    // setLines calls
+    std::uint64_t bytesWritten = 0;  // bytes that reached the wire
+    std::uint64_t resets = 0;        // reset pulses on the wire
+};
+
+// Empties the bus: no devices, no faults, no scripted echoes, port name
+// "COM1", counters zero. An open in-process port stays open.
+void ResetBus();
+
+// Replaces all devices (their memories start from power-on).
+void SetDevices(std::vector<Device> devices);
+void AddDevice(const Device& device);
+bool RemoveDevice(const RomCode& rom);  // false when unknown
+// Changes a device in place, keeping its scratchpad, EEPROM and a running
+// conversion. false when no device has `rom`. `change` runs under the bus
+// lock and must not call back into the bus model.
+bool ChangeDevice(const RomCode& rom, const std::function<void(Device&)>& change);
+bool SetTemperature(const RomCode& rom, std::int16_t raw);
+std::vector<Device> Devices();
+
+void SetFaults(const Faults& faults);
+Faults CurrentFaults();
+
+// The next bytes written are echoed with these values, one each, whatever the
+// devices do (they still see the bytes).
+void ScriptEchoes(std::vector<std::uint8_t> echoes);
+
+// The wire: one byte sent at `baud` (9600 reset, otherwise a slot). Appends
+// its echoes (none, one or two) to `echoes`. Conversions run on
+// platform::ElapsedMs.
+void Transmit(std::uint8_t byte, std::uint32_t baud, std::vector<std::uint8_t>& echoes);
+
+// The in-process serial port: opens only under the bus's port name, one open
+// port at a time. Every written byte is answered at once; waitInput, when
+// fewer bytes than asked are waiting, sleeps its time-out through
+// platform::SleepMs (free on the virtual clock).
+void SetPortName(std::string name);
+const platform::SerialPortOps& SerialOps();
+PortState CurrentPortState();
+
+// Makes the 1-Wire library open ports on this bus (onewire::useSerialBackend);
+// Uninstall goes back to the operating system's ports.
+void Install();
+void Uninstall();
+
+}  // namespace busmodel

@@ -1,0 +1,36 @@
+#pragma once
+// The one simulated bus of the process and its in-process port. Internal to
+// the bus model.
+#include <deque>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "busmodel/bus_model.h"
+#include "busmodel/device_engine.h"
+
+namespace busmodel {
+
+struct PortModel {
+    std::string name = "COM1";
+    std::uint32_t id = 0;  // of the open port; 0 when none is open
+    std::uint32_t nextId = 1;
+    std::deque<std::uint8_t> input;  // echoes waiting to be read
+    PortState state;
+};
+
+struct BusState {
+    std::mutex lock;  // guards everything below; held only inside one call
+    std::vector<DeviceRuntime> devices;
+    Faults faults;
+    std::deque<std::uint8_t> script;
+    PortModel port;
+};
+
+BusState& Bus();
+
+// Transmit with the lock already held.
+void TransmitLocked(BusState& bus, std::uint8_t byte, std::uint32_t baud,
+                    std::vector<std::uint8_t>& echoes);
+
+}  // namespace busmodel

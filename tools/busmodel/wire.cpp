@@ -1,0 +1,185 @@
+// The wire: reset pulses, time slots and their echoes, and the devices on it.
+#include <algorithm>
+#include <bit>
+
+#include "busmodel/bus_state.h"
+#include "platform/clock.h"
+
+namespace busmodel {
+namespace {
+
+// A byte's low time is its start bit plus its leading 0 data bits (sent
+// least significant first). At 9600 baud a bit lasts 104 us, so four or more
+// 0 bits make a reset pulse of at least 521 us (480 us needed).
+constexpr int ResetZeroBits = 4;
+// At 115200 baud a bit lasts 8.7 us and devices sample the wire about 30 us
+// into a slot: a low of up to three bit times reads as 1.
+constexpr int WriteZeroBits = 3;
+// A device answering 0 holds the wire through the first three data bits.
+constexpr std::uint8_t ReadZeroMask = 0xF8;
+
+int lowBits(std::uint8_t byte) { return byte == 0 ? 8 : std::countr_zero(byte); }
+
+std::vector<DeviceRuntime>::iterator findDevice(BusState& bus, const RomCode& rom) {
+    return std::find_if(bus.devices.begin(), bus.devices.end(),
+                        [&](const DeviceRuntime& d) { return d.spec.rom == rom; });
+}
+
+// A device set to leave mid-search does so once it has taken part in its
+// share of slots.
+void dropLeavers(BusState& bus) {
+    for (DeviceRuntime& device : bus.devices) {
+        const std::int32_t limit = device.spec.leaveAfterSearchSlots;
+        const bool searching = device.phase == Phase::SearchId ||
+                               device.phase == Phase::SearchComplement ||
+                               device.phase == Phase::SearchDirection;
+        if (limit >= 0 && searching && device.searchSlots >= limit) {
+            device.spec.present = false;
+            device.spec.leaveAfterSearchSlots = -1;
+            device.phase = Phase::Idle;
+        }
+    }
+}
+
+// The presence pulse starts some 30 us after the wire is released and lasts
+// 60-240 us: it clears the first 1 bit of the byte.
+std::uint8_t resetPulse(BusState& bus, std::uint8_t byte) {
+    ++bus.port.state.resets;
+    bool presence = false;
+    for (DeviceRuntime& device : bus.devices) presence = ResetDevice(device) || presence;
+    if (!presence || byte == 0) return byte;
+    return static_cast<std::uint8_t>(byte & ~(1u << lowBits(byte)));
+}
+
+std::uint8_t timeSlot(BusState& bus, std::uint8_t byte, bool longLow) {
+    const std::uint64_t now = platform::ElapsedMs();
+    dropLeavers(bus);
+    const int masterBit = !longLow && lowBits(byte) < WriteZeroBits ? 1 : 0;
+    bool pulled = false;
+    for (DeviceRuntime& device : bus.devices) {
+        if (device.spec.present && PullsLow(device, now)) pulled = true;
+    }
+    const int line = masterBit != 0 && !pulled ? 1 : 0;
+    for (DeviceRuntime& device : bus.devices) {
+        if (device.spec.present) SampleSlot(device, line, now);
+    }
+    return masterBit != 0 && pulled ? static_cast<std::uint8_t>(byte & ReadZeroMask) : byte;
+}
+
+bool unplugged(Faults& faults) {
+    if (faults.noEcho || faults.echoesBeforeUnplug == 0) return true;
+    if (faults.echoesBeforeUnplug > 0) --faults.echoesBeforeUnplug;
+    return false;
+}
+
+}  // namespace
+
+BusState& Bus() {
+    static BusState bus;
+    return bus;
+}
+
+void TransmitLocked(BusState& bus, std::uint8_t byte, std::uint32_t baud,
+                    std::vector<std::uint8_t>& echoes) {
+    if (unplugged(bus.faults)) return;
+    ++bus.port.state.bytesWritten;
+    std::uint8_t echo = 0;
+    if (bus.faults.shorted) {
+        echo = 0x00;
+    } else if (baud == 9600) {
+        // Shorter lows at 9600 baud (104-417 us) are long write-0 slots.
+        echo = lowBits(byte) >= ResetZeroBits ? resetPulse(bus, byte) : timeSlot(bus, byte, true);
+    } else {
+        echo = timeSlot(bus, byte, false);
+    }
+    if (!bus.script.empty()) {
+        echo = bus.script.front();
+        bus.script.pop_front();
+    }
+    echoes.push_back(echo);
+    if (bus.faults.doubleEcho) echoes.push_back(echo);
+}
+
+void Transmit(std::uint8_t byte, std::uint32_t baud, std::vector<std::uint8_t>& echoes) {
+    BusState& bus = Bus();
+    std::lock_guard guard(bus.lock);
+    TransmitLocked(bus, byte, baud, echoes);
+}
+
+void ResetBus() {
+    BusState& bus = Bus();
+    std::lock_guard guard(bus.lock);
+    bus.devices.clear();
+    bus.faults = Faults{};
+    bus.script.clear();
+    bus.port.name = "COM1";
+    const PortState before = bus.port.state;
+    bus.port.state = PortState{};
+    bus.port.state.open = before.open;
+    bus.port.state.baud = before.baud;
+    bus.port.state.dtr = before.dtr;
+    bus.port.state.rts = before.rts;
+}
+
+void SetDevices(std::vector<Device> devices) {
+    BusState& bus = Bus();
+    std::lock_guard guard(bus.lock);
+    bus.devices.clear();
+    for (const Device& device : devices) bus.devices.push_back(PowerOn(device));
+}
+
+void AddDevice(const Device& device) {
+    BusState& bus = Bus();
+    std::lock_guard guard(bus.lock);
+    bus.devices.push_back(PowerOn(device));
+}
+
+bool RemoveDevice(const RomCode& rom) {
+    BusState& bus = Bus();
+    std::lock_guard guard(bus.lock);
+    auto it = findDevice(bus, rom);
+    if (it == bus.devices.end()) return false;
+    bus.devices.erase(it);
+    return true;
+}
+
+bool ChangeDevice(const RomCode& rom, const std::function<void(Device&)>& change) {
+    BusState& bus = Bus();
+    std::lock_guard guard(bus.lock);
+    auto it = findDevice(bus, rom);
+    if (it == bus.devices.end()) return false;
+    change(it->spec);
+    return true;
+}
+
+bool SetTemperature(const RomCode& rom, std::int16_t raw) {
+    return ChangeDevice(rom, [raw](Device& d) { d.temperatureRaw = raw; });
+}
+
+std::vector<Device> Devices() {
+    BusState& bus = Bus();
+    std::lock_guard guard(bus.lock);
+    std::vector<Device> list;
+    for (const DeviceRuntime& device : bus.devices) list.push_back(device.spec);
+    return list;
+}
+
+void SetFaults(const Faults& faults) {
+    BusState& bus = Bus();
+    std::lock_guard guard(bus.lock);
+    bus.faults = faults;
+}
+
+Faults CurrentFaults() {
+    BusState& bus = Bus();
+    std::lock_guard guard(bus.lock);
+    return bus.faults;
+}
+
+void ScriptEchoes(std::vector<std::uint8_t> echoes) {
+    BusState& bus = Bus();
+    std::lock_guard guard(bus.lock);
+    bus.script.assign(echoes.begin(), echoes.end());
+}
+
+}  // namespace busmodel
