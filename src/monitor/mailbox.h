@@ -24,7 +24,7 @@ struct MonitorMailbox {
 MonitorMailbox& SharedMailbox();
 
 // Monitor side: copies what `pending` marks as changed into the shared mailbox
-// (replacing its change bits), posts SensorsUpdated, clears pending.changes.
+// (adding to its change bits), posts SensorsUpdated, clears pending.changes.
 // Does nothing when pending.changes is 0.
 void PublishUpdate(MonitorMailbox& pending);
 

@@ -24,8 +24,8 @@ inline constexpr std::uint8_t ColorChanged = 2;
 
 struct SensorCell {
     std::string text;  // UTF-8
-    std::int32_t color = 0;
-    std::uint8_t changed = 0;
+    std::int32_t color = DefaultColor;
+    std::uint8_t changed = 0;  // TextChanged | ColorChanged
 };
 
 enum SensorColumn : int { Name = 0, Type, Serial, Connection, Temperature, Status, ColumnCount };

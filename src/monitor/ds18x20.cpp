@@ -1,0 +1,91 @@
+#include "monitor/ds18x20.h"
+
+#include "monitor/app_settings.h"
+#include "monitor/cell_edit.h"
+#include "monitor/limit_control.h"
+#include "onewire/rom.h"
+#include "onewire/status.h"
+
+namespace monitor {
+namespace {
+
+void identifyOne(BusDevice& device, SensorRecord& row, MonitorMailbox& pending) {
+    const std::uint8_t family = device.rom[0];
+    row.rom = device.rom;
+    SetCellText(row.cells[Type], TypeText(family), pending);
+    if (!RomCrcGood(device.rom)) {
+        device.faults |= RomCrcError;
+        SetCellColor(row.cells[Serial], ErrorColor, pending);
+    }
+    SetCellText(row.cells[Serial], SerialText(device.rom), pending);
+    // Read Power Supply means something else to other families (a DS2438
+    // starts a voltage conversion on 0xB4), so only thermometers are addressed.
+    if (!IsThermometer(family)) return;
+    const bool addressed = onewire::matchRom(&device.rom);
+    const int supplyBit = addressed ? onewire::readPowerSupply() : 1;
+    SetCellText(row.cells[Connection], ConnectionText(addressed, supplyBit), pending);
+    SetCellText(row.cells[Temperature], "Измерение", pending);
+    SetCellText(row.cells[Status], "Инициализация", pending);
+}
+
+}  // namespace
+
+void IdentifyDevices(BusDeviceList& devices, MonitorMailbox& pending) {
+    pending.rows.clear();
+    pending.changes |= RowsChanged;
+    for (BusDevice& device : devices) identifyOne(device, pending.rows.emplace_back(), pending);
+}
+
+void ApplyScratchpad(BusDevice& device, SensorRecord& row, const Scratchpad& scratchpad,
+                     MonitorMailbox& pending, int& alarmCount) {
+    SensorCell& temperature = row.cells[Temperature];
+    SensorCell& status = row.cells[Status];
+    const ScratchpadReading reading = DecodeScratchpad(device.rom[0], scratchpad);
+    if (!reading.valid) {
+        // A corrupted reading is neither logged nor judged; the poll pass blanks it.
+        device.faults = static_cast<DeviceFaults>(device.faults & ~SensorRangeError);
+        device.faults |= ScratchpadCrcError;
+        SetCellColor(temperature, DefaultColor, pending);
+        SetCellText(status, ScratchpadCrcErrorText, pending);
+        SetCellColor(status, ErrorColor, pending);
+        return;
+    }
+    const float celsius = reading.celsius;
+    device.temperature = celsius;
+    SetCellText(temperature, FormatTemperature(celsius), pending);
+    if (Settings().logEnabled.load() != 0) LogReading(device.rom, celsius);
+    if (!WithinSensorRange(celsius)) {
+        device.faults |= SensorRangeError;
+        SetCellColor(temperature, AlarmColor, pending);
+    } else {
+        device.faults = static_cast<DeviceFaults>(device.faults & ~SensorRangeError);
+        CheckLimits(celsius, temperature, alarmCount, pending);
+    }
+    device.faults = static_cast<DeviceFaults>(device.faults & ~ScratchpadCrcError);
+    SetCellText(status, "OK", pending);
+    SetCellColor(status, DefaultColor, pending);
+}
+
+void ApplyBusStatus(BusDevice& device, SensorRecord& row, MonitorMailbox& pending) {
+    SensorCell& status = row.cells[Status];
+    const std::int32_t code = onewire::lastStatus();
+    if (code != onewire::Ok) {
+        device.faults |= BusError;
+        SetCellText(status, onewire::statusMessage(code), pending);
+        SetCellColor(status, ErrorColor, pending);
+    } else if ((device.faults & ScratchpadCrcError) == 0) {
+        device.faults = static_cast<DeviceFaults>(device.faults & ~BusError);
+        SetCellColor(status, DefaultColor, pending);
+    }
+}
+
+void ReadThermometer(BusDevice& device, SensorRecord& row, MonitorMailbox& pending,
+                     int& alarmCount) {
+    Scratchpad scratchpad{};
+    if (onewire::matchRom(&device.rom) && onewire::readScratchpad(scratchpad.data())) {
+        ApplyScratchpad(device, row, scratchpad, pending, alarmCount);
+    }
+    ApplyBusStatus(device, row, pending);
+}
+
+}  // namespace monitor

@@ -1,0 +1,146 @@
+#include "monitor/monitor_cycle.h"
+
+#include "monitor/app_settings.h"
+#include "monitor/cell_edit.h"
+#include "monitor/ds18x20.h"
+#include "monitor/port_search.h"
+#include "monitor/status_summary.h"
+#include "onewire/rom.h"
+#include "onewire/status.h"
+#include "platform/clock.h"
+
+namespace monitor {
+namespace {
+
+bool quitRequested() { return Settings().quitRequested.load() != 0; }
+bool portChanged() { return Settings().portChanged.load() != 0; }
+
+void servePortChange(MonitorState& state) {
+    // Cleared before the name is copied, so that a change made while the port
+    // reopens and the bus is searched is served by the next cycle, not lost.
+    Settings().portChanged.store(0);
+    state.portNameCopy = CopyPortName();
+    ReopenPort(state.portNameCopy, state.devices, state.pending, false);
+    state.deviceCount = static_cast<int>(state.devices.size());
+    PublishUpdate(state.pending);
+}
+
+// A failed bus call: its message becomes the status text.
+void noteBusFailure(MonitorState& state) {
+    state.failureText = std::string(onewire::statusMessage(onewire::lastStatus()));
+    state.pending.statusText = state.failureText;
+    state.pending.changes |= StatusChanged;
+    state.forceSummary = true;
+}
+
+// Convert T after Skip ROM reaches every thermometer at once; the wait is
+// the caller's. false (with the failure noted) when it could not be sent.
+bool startConversionForAll(MonitorState& state) {
+    if (state.deviceCount <= 0) return false;
+    if (onewire::resetAndSkipRom() && onewire::startConversion(0)) return true;
+    noteBusFailure(state);
+    return false;
+}
+
+void failureCycle(MonitorState& state) {
+    MonitorMailbox& pending = state.pending;
+    if (state.alarmCount != -1) {
+        for (SensorRecord& row : pending.rows) {
+            SetCellText(row.cells[Temperature], " ", pending);
+            SetCellColor(row.cells[Temperature], DefaultColor, pending);
+            SetCellText(row.cells[Status], state.failureText, pending);
+            SetCellColor(row.cells[Status], ErrorColor, pending);
+        }
+        pending.changes |= RowsChanged;
+        state.alarmCount = -1;
+    }
+    ++state.faultyCount;
+    if (state.faultyCount >= FailedCyclesBeforeSearch) {
+        state.deviceCount = 0;
+        SearchBus(state.devices, state.portNameCopy, pending);
+        state.deviceCount = static_cast<int>(state.devices.size());
+        pending.changes |= RowsChanged | StatusChanged;
+        state.faultyCount = 0;
+    }
+    PublishUpdate(pending);
+}
+
+// false when quitRequested was seen. A port change ends the wait early and is
+// served by the next cycle, after this pass ran on the old devices.
+bool conversionWait() {
+    for (int step = 0; step < ConversionWaitSteps; ++step) {
+        platform::SleepMs(MonitorStepMs);
+        if (portChanged()) return true;
+        if (quitRequested()) return false;
+    }
+    return true;
+}
+
+void pollPass(MonitorState& state) {
+    MonitorMailbox& pending = state.pending;
+    for (std::size_t j = 0; j < state.devices.size(); ++j) {
+        if (j >= pending.rows.size()) continue;
+        BusDevice& device = state.devices[j];
+        SensorRecord& row = pending.rows[j];
+        for (int column = Type; column < ColumnCount; ++column) row.cells[column].changed = 0;
+        if (IsThermometer(device.rom[0])) ReadThermometer(device, row, pending, state.alarmCount);
+        if (device.faults == 0) continue;
+        ++state.faultyCount;
+        // A reading stays visible only while the device's one fault is its ROM CRC.
+        if ((device.faults & ~RomCrcError) != 0) SetCellText(row.cells[Temperature], "", pending);
+    }
+}
+
+void summarise(MonitorState& state) {
+    if (!state.forceSummary && state.faultyCount == state.previousFaultyCount &&
+        state.alarmCount == state.previousAlarmCount) {
+        return;
+    }
+    state.pending.statusText = BuildSummary(state.deviceCount, state.faultyCount, state.alarmCount);
+    state.pending.changes |= StatusChanged;
+    state.forceSummary = false;
+    state.previousFaultyCount = state.faultyCount;
+    state.previousAlarmCount = state.alarmCount;
+}
+
+// The bound is re-read every second, so a shorter interval applies at once.
+void intervalWait() {
+    for (unsigned second = 1; second < Settings().pollInterval.load(); ++second) {
+        for (int step = 0; step < 10; ++step) {
+            platform::SleepMs(MonitorStepMs);
+            if (portChanged() || quitRequested()) return;
+        }
+    }
+}
+
+}  // namespace
+
+void MonitorStart(MonitorState& state) {
+    state.devices.clear();
+    for (const RomCode& rom : Settings().knownRoms) state.devices.push_back(BusDevice{rom, 0.0f, 0});
+    state.deviceCount = static_cast<int>(state.devices.size());
+    state.portNameCopy = CopyPortName();
+    ReopenPort(state.portNameCopy, state.devices, state.pending, true);
+    IdentifyDevices(state.devices, state.pending);
+    PublishUpdate(state.pending);
+}
+
+bool RunMonitorCycle(MonitorState& state) {
+    platform::SleepMs(MonitorStepMs);
+    state.pending.changes = 0;
+    if (portChanged()) servePortChange(state);
+    if (!startConversionForAll(state)) {
+        failureCycle(state);
+        return !quitRequested();
+    }
+    state.faultyCount = 0;
+    state.alarmCount = 0;
+    if (!conversionWait()) return false;
+    pollPass(state);
+    summarise(state);
+    PublishUpdate(state.pending);
+    intervalWait();
+    return !quitRequested();
+}
+
+}  // namespace monitor

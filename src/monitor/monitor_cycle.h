@@ -1,0 +1,37 @@
+#pragma once
+// The monitor thread's body as separate steps, so that tests can run the start
+// and single cycles on their own thread.
+#include <string>
+
+#include "monitor/bus_device.h"
+#include "monitor/mailbox.h"
+
+namespace monitor {
+
+struct MonitorState {
+    BusDeviceList devices;   // polled devices, in polling order
+    MonitorMailbox pending;  // working rows, status text, unpublished changes (lock unused)
+    std::string portNameCopy;
+    int deviceCount = 0;     // refreshed after every rebuild of `devices`
+    std::string failureText; // bus message of the last failed cycle
+    bool forceSummary = false;
+    int faultyCount = 0;     // faulty devices of the pass; between passes also failed cycles
+    int previousFaultyCount = 0;
+    int alarmCount = 0;      // out-of-range readings of the pass; -1 once rows show a failure
+    int previousAlarmCount = 0;
+};
+
+// Takes the known devices and the port name from the settings, opens the port
+// (keeping the devices), identifies them and publishes the first rows.
+void MonitorStart(MonitorState& state);
+
+// One cycle: port change, conversion, poll pass, summary, publication and the
+// interval wait, or the failure path. false when the thread is to end.
+[[nodiscard]] bool RunMonitorCycle(MonitorState& state);
+
+// Sleeps in 100 ms steps.
+inline constexpr unsigned MonitorStepMs = 100;
+inline constexpr int ConversionWaitSteps = 8;  // a 12-bit conversion takes up to 750 ms
+inline constexpr int FailedCyclesBeforeSearch = 10;
+
+}  // namespace monitor

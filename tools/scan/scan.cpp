@@ -1,0 +1,67 @@
+#include "scan.h"
+
+#include "monitor/port_search.h"
+#include "monitor/thermometer.h"
+#include "onewire/link.h"
+#include "onewire/rom.h"
+#include "onewire/status.h"
+#include "platform/clock.h"
+
+namespace scan {
+namespace {
+
+// A 12-bit conversion takes up to 750 ms.
+constexpr unsigned ConversionWaitMs = 800;
+
+std::string currentStatusMessage() {
+    return std::string(onewire::statusMessage(onewire::lastStatus()));
+}
+
+std::string connectionOf(const onewire::RomCode& rom) {
+    if (!monitor::IsThermometer(rom[0])) return {};
+    const bool addressed = onewire::matchRom(&rom);
+    const int supplyBit = addressed ? onewire::readPowerSupply() : 1;
+    return std::string(monitor::ConnectionText(addressed, supplyBit));
+}
+
+std::string temperatureOf(const onewire::RomCode& rom) {
+    if (!monitor::IsThermometer(rom[0])) return {};
+    monitor::Scratchpad scratchpad{};
+    if (!onewire::matchRom(&rom) || !onewire::readScratchpad(scratchpad.data())) {
+        return currentStatusMessage();
+    }
+    const monitor::ScratchpadReading reading = monitor::DecodeScratchpad(rom[0], scratchpad);
+    if (!reading.valid) return std::string(monitor::ScratchpadCrcErrorText);
+    return monitor::FormatTemperature(reading.celsius);
+}
+
+}  // namespace
+
+bool ScanBus(const std::string& port, std::vector<std::string>& lines, std::string& error) {
+    if (!onewire::openPort(port)) {
+        error = currentStatusMessage();
+        return false;
+    }
+    monitor::BusDeviceList devices;
+    monitor::EnumerateBus(devices);
+    if (devices.empty()) {
+        error = currentStatusMessage();
+        onewire::closePort();
+        return false;
+    }
+    std::vector<std::string> connections;
+    for (const monitor::BusDevice& device : devices) connections.push_back(connectionOf(device.rom));
+    // A failed conversion command shows up in the reads that follow.
+    if (onewire::resetAndSkipRom() && onewire::startConversion(0)) {
+        platform::SleepMs(ConversionWaitMs);
+    }
+    for (std::size_t i = 0; i < devices.size(); ++i) {
+        const onewire::RomCode& rom = devices[i].rom;
+        lines.push_back(monitor::SerialText(rom) + '\t' + std::string(monitor::TypeText(rom[0])) +
+                        '\t' + connections[i] + '\t' + temperatureOf(rom));
+    }
+    onewire::closePort();
+    return true;
+}
+
+}  // namespace scan
