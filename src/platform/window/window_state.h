@@ -1,0 +1,84 @@
+#pragma once
+// Private to the window layer: the one record of everything the layer holds,
+// and the helpers its files share. Only the user-interface thread touches the
+// record, except the atomics marked below.
+#include <QPoint>
+#include <QString>
+
+#include <atomic>
+#include <deque>
+#include <map>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "platform/window/window.h"
+
+class QAction;
+class QApplication;
+class QEventLoop;
+class QLabel;
+class QMainWindow;
+class QMenu;
+class QObject;
+class QSocketNotifier;
+class QTableWidget;
+class QTimer;
+class QWidget;
+
+namespace platform {
+
+enum class ControlKind { Label, DropDownList, SpinField, CheckBox, Frame, ListView };
+
+struct Control {
+    ControlKind kind;
+    QWidget* widget;
+};
+
+struct WindowLayer {
+    QApplication* app = nullptr;  // lives for the process
+    QMainWindow* window = nullptr;
+    QWidget* client = nullptr;    // the area below the menu bar
+    QObject* hook = nullptr;      // receives custom events, watches the window
+    std::map<int, Control> controls;
+    std::vector<QMenu*> menus;    // index = menu handle
+    std::map<int, QAction*> menuItems;
+    QLabel* statusFields[2] = {nullptr, nullptr};
+    std::deque<Event> queue;
+    std::map<std::pair<int, EventType>, Handler> controlHandlers;
+    std::map<int, Handler> customHandlers;
+    std::map<int, QTimer*> timers;
+    QEventLoop* waitLoop = nullptr;  // the loop WaitEvent runs, when it runs
+    bool terminationRequested = false;
+    QSocketNotifier* signalNotifier = nullptr;
+    int pressedRow = -1;          // list row under a left press, for drag start
+    QPoint pressPoint;
+    bool dragReported = false;    // a drag start was reported for that press
+};
+
+WindowLayer& Layer();
+
+// Read by other threads (status field 0, custom events); set while the window exists.
+extern std::atomic<QLabel*> sharedStatusField0;
+extern std::atomic<QObject*> sharedHook;
+
+inline QString ToQString(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+inline std::string ToStdString(const QString& text) { return text.toUtf8().toStdString(); }
+
+// The widget of control `id` when it exists and is of `kind`, else nullptr.
+QWidget* FindControl(int id, ControlKind kind);
+QWidget* ParentWidget(int parent);
+QTableWidget* FindListView(int id);
+
+// Queues the event, or calls the handler bound to it.
+void ReportControlEvent(int id, EventType type);
+void ReportEvent(const Event& event);
+
+// Window-layer parts that need the hook object's watch.
+QObject* CreateHook();
+void WatchListViewport(QWidget* viewport);
+void ForgetEvents();
+
+}  // namespace platform
