@@ -1,0 +1,103 @@
+#include "web/status_server.h"
+
+#include <array>
+#include <list>
+
+#include "platform/socket.h"
+#include "web/connections.h"
+#include "web/request_handler.h"
+
+namespace web {
+namespace {
+
+constexpr std::int32_t kListenBacklog = 100;
+// Peeking at a few bytes tells data from a closed peer without taking any.
+constexpr std::size_t kPeekBytes = 8;
+// Every received chunk of up to this size is judged as a request of its own.
+constexpr std::size_t kReceiveBytes = 4096;
+
+// The one server of the process. Only the user-interface thread touches it
+// (start-up, then the 10 ms timer), so it needs no lock.
+struct StatusServer {
+    platform::SocketHandle listener;  // invalid while stopped
+    platform::AddressFamily family = platform::AddressFamily::IPv4;
+    std::uint16_t port = 0;
+    // Newest first. A list keeps every connection in place while others are
+    // added and removed, so an event's pointer stays good.
+    std::list<ClientConnection> clients;
+};
+
+StatusServer server;
+
+bool closeAndFail(platform::SocketHandle socket) {
+    platform::CloseSocket(socket);
+    return false;
+}
+
+ServerEvent connected(platform::SocketHandle socket) {
+    if (server.clients.size() >= kMaxClients) {
+        platform::CloseSocket(server.clients.back().socket);
+        server.clients.pop_back();
+    }
+    server.clients.push_front(ClientConnection{socket});
+    return ServerEvent{ServerEventKind::Connected, &server.clients.front()};
+}
+
+}  // namespace
+
+bool StartStatusServer(std::uint16_t port, bool ipv6) {
+    StopStatusServer();
+    const auto family = ipv6 ? platform::AddressFamily::IPv6 : platform::AddressFamily::IPv4;
+    const platform::SocketHandle listener = platform::OpenStreamSocket(family);
+    if (!listener.valid()) return false;
+    if (!platform::MakeNonBlocking(listener)) return closeAndFail(listener);
+    if (!platform::BindToWildcard(listener, family, port)) return closeAndFail(listener);
+    if (!platform::ListenForConnections(listener, kListenBacklog)) return closeAndFail(listener);
+
+    server.listener = listener;
+    server.family = family;
+    server.port = port != 0 ? port : platform::BoundPort(listener);
+    server.clients.clear();
+    return true;
+}
+
+void StopStatusServer() {
+    if (!server.listener.valid()) return;
+    for (const ClientConnection& client : server.clients) platform::CloseSocket(client.socket);
+    platform::CloseSocket(server.listener);
+    server = StatusServer{};
+}
+
+std::uint16_t StatusServerPort() { return server.listener.valid() ? server.port : 0; }
+
+ServerEvent PollServerEvent() {
+    if (!server.listener.valid()) return ServerEvent{};
+    const platform::SocketHandle accepted = platform::AcceptPending(server.listener);
+    if (accepted.valid()) return connected(accepted);
+
+    std::array<std::uint8_t, kPeekBytes> peeked{};
+    for (auto client = server.clients.begin(); client != server.clients.end(); ++client) {
+        const platform::ReceiveResult result =
+            platform::ReceiveFromSocket(client->socket, peeked, true);
+        if (result.count > 0) return ServerEvent{ServerEventKind::DataArrived, &*client};
+        if (result.count == 0 || result.error == platform::SocketError::ConnectionLost) {
+            platform::CloseSocket(client->socket);
+            server.clients.erase(client);
+            return ServerEvent{ServerEventKind::Closed, nullptr};
+        }
+    }
+    return ServerEvent{};
+}
+
+void ServiceStatusServer() {
+    const ServerEvent event = PollServerEvent();
+    if (event.kind != ServerEventKind::DataArrived) return;
+    std::array<std::uint8_t, kReceiveBytes> buffer{};
+    const std::int32_t received = ReceiveRequest(*event.connection, buffer);
+    if (received > 0) {
+        HandleRequest(*event.connection,
+                      std::span(buffer).first(static_cast<std::size_t>(received)));
+    }
+}
+
+}  // namespace web
