@@ -8,6 +8,7 @@
 #include "busmodel/rom_tools.h"
 #include "busmodel/virtual_clock.h"
 #include "onewire/link.h"
+#include "onewire/port_adapter.h"
 #include "onewire/primitives.h"
 #include "onewire/rom.h"
 #include "onewire/status.h"

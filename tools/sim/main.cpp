@@ -1,0 +1,114 @@
+// kelvarian-sim: a simulated 1-Wire bus served on a pseudo-terminal.
+#include <csignal>
+#include <cstdio>
+#include <string>
+
+#include "busmodel/bus_model.h"
+#include "sim/pty_server.h"
+#include "sim/sim_config.h"
+
+namespace {
+
+sim::ServeControl control;
+int savedArgc = 0;
+const char* const* savedArgv = nullptr;
+
+void onSignal(int signal) {
+    if (signal == SIGHUP) {
+        control.reload.store(true);
+    } else {
+        control.stop.store(true);
+    }
+}
+
+void installSignals() {
+    struct sigaction action {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
+bool readConfig(sim::SimConfig& config, std::string& error) {
+    if (!sim::ParseArgs(savedArgc, savedArgv, config, error)) return false;
+    if (config.configPath.empty()) return true;
+    const std::string linkFromFlags = config.linkPath;
+    if (!sim::LoadConfigFile(config.configPath, config, error)) return false;
+    if (!linkFromFlags.empty()) config.linkPath = linkFromFlags;
+    return true;
+}
+
+// Devices already on the bus keep their memories (scratchpad, EEPROM, a
+// running conversion); others come and go.
+void applyDevices(const std::vector<busmodel::Device>& wanted) {
+    for (const busmodel::Device& old : busmodel::Devices()) {
+        bool kept = false;
+        for (const busmodel::Device& device : wanted) kept = kept || device.rom == old.rom;
+        if (!kept) (void)busmodel::RemoveDevice(old.rom);
+    }
+    for (const busmodel::Device& device : wanted) {
+        if (!busmodel::ChangeDevice(device.rom, [&](busmodel::Device& d) { d = device; })) {
+            busmodel::AddDevice(device);
+        }
+    }
+}
+
+void reload() {
+    sim::SimConfig config;
+    std::string error;
+    if (!readConfig(config, error)) {
+        std::fprintf(stderr, "kelvarian-sim: reload failed, keeping the bus: %s\n", error.c_str());
+        return;
+    }
+    applyDevices(config.devices);
+    busmodel::SetFaults(config.faults);
+    control.latencyMs = config.latencyMs;
+    std::printf("reloaded\n");
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    savedArgc = argc;
+    savedArgv = argv;
+    sim::SimConfig config;
+    std::string error;
+    if (!readConfig(config, error)) {
+        std::fprintf(stderr, "kelvarian-sim: %s\n\n%.*s", error.c_str(),
+                     static_cast<int>(sim::Usage().size()), sim::Usage().data());
+        return 2;
+    }
+    if (config.help) {
+        std::printf("%.*s", static_cast<int>(sim::Usage().size()), sim::Usage().data());
+        return 0;
+    }
+    busmodel::SetDevices(config.devices);
+    busmodel::SetFaults(config.faults);
+    control.latencyMs = config.latencyMs;
+    control.onReload = reload;
+    installSignals();
+
+    sim::PtyEndpoint pty;
+    if (!sim::OpenPty(pty, error)) {
+        std::fprintf(stderr, "kelvarian-sim: %s\n", error.c_str());
+        return 1;
+    }
+    if (!config.linkPath.empty() && !sim::CreateLink(config.linkPath, pty.slavePath, error)) {
+        std::fprintf(stderr, "kelvarian-sim: %s\n", error.c_str());
+        sim::ClosePty(pty);
+        return 1;
+    }
+    std::printf("pty %s\n", pty.slavePath.c_str());
+    if (!config.linkPath.empty()) std::printf("link %s\n", config.linkPath.c_str());
+    std::printf("ready\n");
+    std::fflush(stdout);
+
+    sim::Serve(pty, control);
+
+    if (!config.linkPath.empty()) sim::RemoveLink(config.linkPath, pty.slavePath);
+    sim::ClosePty(pty);
+    return 0;
+}

@@ -1,0 +1,36 @@
+#pragma once
+// Serving the simulated bus on a pseudo-terminal. The client opens the slave
+// side as its serial port; this side reads each byte, asks the bus model for
+// its echo at the slave's current speed, and writes the echo back.
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+namespace sim {
+
+struct PtyEndpoint {
+    int master = -1;
+    std::string slavePath;
+};
+
+// Opens a pseudo-terminal whose slave is raw. false with `error` on failure.
+bool OpenPty(PtyEndpoint& pty, std::string& error);
+void ClosePty(PtyEndpoint& pty);
+
+// Points `linkPath` at the slave; an old symbolic link there is replaced, any
+// other file is left alone (false).
+bool CreateLink(const std::string& linkPath, const std::string& target, std::string& error);
+// Removes the link when it still points at `target`.
+void RemoveLink(const std::string& linkPath, const std::string& target);
+
+struct ServeControl {
+    std::atomic<bool> stop{false};
+    std::atomic<bool> reload{false};
+    void (*onReload)() = nullptr;  // called on the serving thread when reload is set
+    std::uint32_t latencyMs = 0;
+};
+
+// Serves until control.stop is set.
+void Serve(const PtyEndpoint& pty, ServeControl& control);
+
+}  // namespace sim

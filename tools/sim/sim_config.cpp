@@ -1,0 +1,254 @@
+#include "sim/sim_config.h"
+
+#include <charconv>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "busmodel/rom_tools.h"
+
+namespace sim {
+namespace {
+
+constexpr std::string_view UsageText =
+    R"(Usage: kelvarian-sim [options]
+Serves a simulated 1-Wire bus (DS18B20, DS18S20) on a pseudo-terminal, as a
+serial 1-Wire adapter would answer: a byte at 9600 baud is a reset pulse, a
+byte at 115200 baud a time slot, and every byte comes back as its echo.
+
+Options:
+  --link PATH        create a symbolic link PATH to the pseudo-terminal (for
+                     example DIR/COM3 beside the program); removed on exit
+  --device SPEC      add a device (repeatable)
+  --fault NAME       add a bus fault (repeatable)
+  --config FILE      read devices and faults from FILE; SIGHUP reads it again
+  --latency-ms N     delay each batch of echoes by N ms
+  --help             this text
+
+Device SPEC: ROM[,OPTION...]
+  ROM  28-00000B013C5A     family, serial number (as shown), CRC computed
+       28-00000B013C5A-14  the same with the CRC byte as given (may be wrong)
+       28:3C5A             family and serial number in hex, CRC computed
+  temp=C               temperature in degrees Celsius (default 20)
+  raw=N                raw register value (DS18B20 1/16 degC, DS18S20 1/2 degC)
+  power=external|parasite
+  absent               not on the bus
+  corrupt-scratchpad   scratchpad reads carry a damaged byte
+  leave-after=K        leaves the bus after K slots of its next search
+Family 28 is a DS18B20, 10 a DS18S20; any other family only answers the ROM
+commands.
+
+Faults: shorted, no-echo, double-echo, unplug-after=N (echo N bytes, then none)
+
+Config file: one item per line, '#' starts a comment:
+  device 28-00000B013C5A temp=21.5 power=parasite
+  fault double-echo
+  link /tmp/bus/COM1
+  latency-ms 2
+
+On start it prints "pty PATH", then "link PATH" when asked for one, then
+"ready". SIGTERM and SIGINT stop it and remove the link.
+)";
+
+constexpr double DefaultCelsius = 20.0;
+
+bool readInt(std::string_view text, std::int64_t& value) {
+    const char* end = text.data() + text.size();
+    auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    return ec == std::errc{} && ptr == end && !text.empty();
+}
+
+bool readCelsius(std::string_view text, double& value) {
+    const std::string copy(text);
+    char* end = nullptr;
+    value = std::strtod(copy.c_str(), &end);
+    return !copy.empty() && end == copy.c_str() + copy.size() && value > -128 && value < 128;
+}
+
+std::vector<std::string_view> splitWords(std::string_view text, std::string_view separators) {
+    std::vector<std::string_view> words;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        const std::size_t start = text.find_first_not_of(separators, pos);
+        if (start == std::string_view::npos) break;
+        std::size_t end = text.find_first_of(separators, start);
+        if (end == std::string_view::npos) end = text.size();
+        words.push_back(text.substr(start, end - start));
+        pos = end;
+    }
+    return words;
+}
+
+bool parseRomWord(std::string_view word, busmodel::RomCode& rom) {
+    const std::size_t colon = word.find(':');
+    if (colon == std::string_view::npos) {
+        auto parsed = busmodel::ParseRom(word);
+        if (parsed) rom = *parsed;
+        return parsed.has_value();
+    }
+    unsigned family = 0;
+    std::uint64_t serial = 0;
+    const std::string_view familyText = word.substr(0, colon);
+    const std::string_view serialText = word.substr(colon + 1);
+    auto f = std::from_chars(familyText.data(), familyText.data() + familyText.size(), family, 16);
+    auto s = std::from_chars(serialText.data(), serialText.data() + serialText.size(), serial, 16);
+    if (f.ec != std::errc{} || f.ptr != familyText.data() + familyText.size() || family > 0xFF ||
+        s.ec != std::errc{} || s.ptr != serialText.data() + serialText.size() ||
+        serialText.size() > 12) {
+        return false;
+    }
+    rom = busmodel::MakeRomCode(static_cast<std::uint8_t>(family), serial);
+    return true;
+}
+
+bool applyDeviceOption(std::string_view option, busmodel::Device& device, bool& rawGiven,
+                       double& celsius) {
+    const std::size_t eq = option.find('=');
+    const std::string_view key = option.substr(0, eq);
+    const std::string_view value = eq == std::string_view::npos ? "" : option.substr(eq + 1);
+    std::int64_t number = 0;
+    if (key == "temp") return readCelsius(value, celsius);
+    if (key == "raw" && readInt(value, number) && number >= -32768 && number <= 32767) {
+        device.temperatureRaw = static_cast<std::int16_t>(number);
+        rawGiven = true;
+        return true;
+    }
+    if (key == "power" && (value == "external" || value == "parasite")) {
+        device.power = value == "parasite" ? busmodel::Power::Parasite : busmodel::Power::External;
+        return true;
+    }
+    if (option == "absent") return (device.present = false, true);
+    if (option == "corrupt-scratchpad") return (device.corruptScratchpad = true, true);
+    if (key == "leave-after" && readInt(value, number) && number >= 0 && number < 1000000) {
+        device.leaveAfterSearchSlots = static_cast<std::int32_t>(number);
+        return true;
+    }
+    return false;
+}
+
+bool applyConfigLine(std::string_view line, SimConfig& config, std::string& error) {
+    const auto words = splitWords(line, " \t\r");
+    if (words.empty()) return true;
+    const std::string_view item = words[0];
+    const std::size_t restStart = line.find(item) + item.size();
+    const std::string_view rest = line.substr(restStart);
+    if (item == "device") {
+        busmodel::Device device;
+        if (!ParseDevice(rest, device, error)) return false;
+        config.devices.push_back(device);
+        return true;
+    }
+    if (item == "fault" && words.size() == 2) return ParseFault(words[1], config.faults, error);
+    if (item == "link" && words.size() == 2) return (config.linkPath = words[1], true);
+    std::int64_t number = 0;
+    if (item == "latency-ms" && words.size() == 2 && readInt(words[1], number) && number >= 0 &&
+        number <= 10000) {
+        config.latencyMs = static_cast<std::uint32_t>(number);
+        return true;
+    }
+    error = "cannot read: " + std::string(line);
+    return false;
+}
+
+}  // namespace
+
+std::string_view Usage() { return UsageText; }
+
+bool ParseDevice(std::string_view spec, busmodel::Device& device, std::string& error) {
+    const auto words = splitWords(spec, ", \t\r");
+    device = busmodel::Device{};
+    if (words.empty() || !parseRomWord(words[0], device.rom)) {
+        error = "bad device code in: " + std::string(spec);
+        return false;
+    }
+    bool rawGiven = false;
+    double celsius = DefaultCelsius;
+    for (std::size_t i = 1; i < words.size(); ++i) {
+        if (!applyDeviceOption(words[i], device, rawGiven, celsius)) {
+            error = "bad device option: " + std::string(words[i]);
+            return false;
+        }
+    }
+    if (!rawGiven) device.temperatureRaw = busmodel::RawFromCelsius(device.rom[0], celsius);
+    return true;
+}
+
+bool ParseFault(std::string_view spec, busmodel::Faults& faults, std::string& error) {
+    std::int64_t number = 0;
+    if (spec == "shorted") {
+        faults.shorted = true;
+    } else if (spec == "no-echo") {
+        faults.noEcho = true;
+    } else if (spec == "double-echo") {
+        faults.doubleEcho = true;
+    } else if (spec.starts_with("unplug-after=") && readInt(spec.substr(13), number) &&
+               number >= 0 && number <= 0x7FFFFFFF) {
+        faults.echoesBeforeUnplug = static_cast<std::int32_t>(number);
+    } else {
+        error = "unknown fault: " + std::string(spec);
+        return false;
+    }
+    return true;
+}
+
+bool ParseConfigText(std::string_view text, SimConfig& config, std::string& error) {
+    std::size_t pos = 0;
+    while (pos <= text.size()) {
+        std::size_t end = text.find('\n', pos);
+        if (end == std::string_view::npos) end = text.size();
+        std::string_view line = text.substr(pos, end - pos);
+        line = line.substr(0, line.find('#'));
+        if (!applyConfigLine(line, config, error)) return false;
+        pos = end + 1;
+    }
+    return true;
+}
+
+bool LoadConfigFile(const std::string& path, SimConfig& config, std::string& error) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        error = "cannot open " + path;
+        return false;
+    }
+    std::ostringstream text;
+    text << file.rdbuf();
+    return ParseConfigText(text.str(), config, error);
+}
+
+bool ParseArgs(int argc, const char* const* argv, SimConfig& config, std::string& error) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view flag = argv[i];
+        if (flag == "--help" || flag == "-h") {
+            config.help = true;
+            continue;
+        }
+        if (i + 1 >= argc) {
+            error = "missing value or unknown flag: " + std::string(flag);
+            return false;
+        }
+        const std::string_view value = argv[++i];
+        bool ok = true;
+        std::int64_t number = 0;
+        if (flag == "--link") {
+            config.linkPath = value;
+        } else if (flag == "--config") {
+            config.configPath = value;
+        } else if (flag == "--device") {
+            busmodel::Device device;
+            ok = ParseDevice(value, device, error);
+            if (ok) config.devices.push_back(device);
+        } else if (flag == "--fault") {
+            ok = ParseFault(value, config.faults, error);
+        } else if (flag == "--latency-ms" && readInt(value, number) && number >= 0 &&
+                   number <= 10000) {
+            config.latencyMs = static_cast<std::uint32_t>(number);
+        } else {
+            error = "unknown flag or bad value: " + std::string(flag) + " " + std::string(value);
+            ok = false;
+        }
+        if (!ok) return false;
+    }
+    return true;
+}
+
+}  // namespace sim

@@ -1,0 +1,38 @@
+#pragma once
+// What kelvarian-sim serves: devices, faults and where to put the COMn link,
+// from command-line flags and a small config file.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "busmodel/bus_model.h"
+
+namespace sim {
+
+struct SimConfig {
+    std::string linkPath;    // empty: no link
+    std::string configPath;  // empty: no file (re-read on SIGHUP)
+    std::vector<busmodel::Device> devices;
+    busmodel::Faults faults;
+    std::uint32_t latencyMs = 0;  // delay before each batch of echoes goes back
+    bool help = false;
+};
+
+// Reads the flags (argv[1..]). false with a message in `error` when a flag or
+// its value is wrong. A --config file is read by LoadConfigFile.
+bool ParseArgs(int argc, const char* const* argv, SimConfig& config, std::string& error);
+
+// Applies the lines of a config file on top of `config`. false with the first
+// bad line named in `error`.
+bool ParseConfigText(std::string_view text, SimConfig& config, std::string& error);
+bool LoadConfigFile(const std::string& path, SimConfig& config, std::string& error);
+
+// One device: "ROM[,option...]" (options also separated by blanks). See Usage().
+bool ParseDevice(std::string_view spec, busmodel::Device& device, std::string& error);
+// One bus fault by name: shorted, no-echo, double-echo, unplug-after=N.
+bool ParseFault(std::string_view spec, busmodel::Faults& faults, std::string& error);
+
+std::string_view Usage();
+
+}  // namespace sim
