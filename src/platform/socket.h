@@ -52,8 +52,8 @@ struct ReceiveResult {
 
 // One receive into `buffer` without waiting. With `peek` the bytes stay in the
 // socket.
-[[nodiscard]] ReceiveResult ReceiveFromSocket(SocketHandle socket,
-                                              std::span<std::uint8_t> buffer, bool peek);
+[[nodiscard]] ReceiveResult ReceiveFromSocket(SocketHandle socket, std::span<std::uint8_t> buffer,
+                                              bool peek);
 
 // One send without waiting and without a signal when the peer is gone; the
 // count sent (possibly fewer than asked), -1 on error.

@@ -1,11 +1,11 @@
 #include "platform/socket.h"
 
 #include <arpa/inet.h>
-#include <cerrno>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <cerrno>
 
 #include <algorithm>
 #include <limits>
@@ -13,11 +13,17 @@
 namespace platform {
 namespace {
 
-int fdOf(SocketHandle socket) { return static_cast<int>(socket.id); }
+int fdOf(SocketHandle socket) {
+    return static_cast<int>(socket.id);
+}
 
-SocketHandle handleOf(int fd) { return SocketHandle{fd}; }
+SocketHandle handleOf(int fd) {
+    return SocketHandle{fd};
+}
 
-int domainOf(AddressFamily family) { return family == AddressFamily::IPv6 ? AF_INET6 : AF_INET; }
+int domainOf(AddressFamily family) {
+    return family == AddressFamily::IPv6 ? AF_INET6 : AF_INET;
+}
 
 bool setIntOption(int fd, int level, int name, int value) {
     return setsockopt(fd, level, name, &value, sizeof value) == 0;
@@ -48,7 +54,9 @@ std::size_t clampedLength(std::size_t size) {
 
 }  // namespace
 
-bool PrepareSockets() { return true; }
+bool PrepareSockets() {
+    return true;
+}
 
 SocketHandle OpenStreamSocket(AddressFamily family) {
     return handleOf(socket(domainOf(family), SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP));

@@ -8,8 +8,8 @@ std::int32_t ReceiveRequest(ClientConnection& connection, std::span<std::uint8_t
 
 void SendText(ClientConnection& connection, std::string_view utf8Text) {
     if (utf8Text.empty()) return;
-    SendBytes(connection, std::span(reinterpret_cast<const std::uint8_t*>(utf8Text.data()),
-                                    utf8Text.size()));
+    SendBytes(connection,
+              std::span(reinterpret_cast<const std::uint8_t*>(utf8Text.data()), utf8Text.size()));
 }
 
 void SendBytes(ClientConnection& connection, std::span<const std::uint8_t> bytes) {

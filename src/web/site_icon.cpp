@@ -11,6 +11,7 @@ namespace {
 // '.' transparent, 'k' black, 'g' dark grey, 'W' white, 'R' red, 'B' blue.
 // A white thermometer lies from lower left to upper right with its red column
 // and tick marks; degrees Fahrenheit upper left, Celsius lower right.
+// clang-format off
 constexpr std::array<std::string_view, 32> kPicture = {
     "................................",
     ".BBB.BBBBBB.....................",
@@ -45,6 +46,7 @@ constexpr std::array<std::string_view, 32> kPicture = {
     "........................BBBBB...",
     "................................",
 };
+// clang-format on
 
 constexpr std::size_t kSide = 32;
 constexpr std::size_t kHeaderBytes = 6;
@@ -63,24 +65,33 @@ struct Rgb {
 };
 
 // The standard 16-colour palette, in index order.
+// clang-format off
 constexpr std::array<Rgb, 16> kPalette = {{
     {0x00, 0x00, 0x00}, {0x80, 0x00, 0x00}, {0x00, 0x80, 0x00}, {0x80, 0x80, 0x00},
     {0x00, 0x00, 0x80}, {0x80, 0x00, 0x80}, {0x00, 0x80, 0x80}, {0xC0, 0xC0, 0xC0},
     {0x80, 0x80, 0x80}, {0xFF, 0x00, 0x00}, {0x00, 0xFF, 0x00}, {0xFF, 0xFF, 0x00},
     {0x00, 0x00, 0xFF}, {0xFF, 0x00, 0xFF}, {0x00, 0xFF, 0xFF}, {0xFF, 0xFF, 0xFF},
 }};
+// clang-format on
 
 // Palette index of a picture character; transparent pixels are black under
 // the mask. 16 for a character the table does not know.
 constexpr std::uint8_t colourOf(char c) {
     switch (c) {
-        case '.': return 0;
-        case 'k': return 0;
-        case 'g': return 8;
-        case 'R': return 9;
-        case 'B': return 12;
-        case 'W': return 15;
-        default: return 16;
+        case '.':
+            return 0;
+        case 'k':
+            return 0;
+        case 'g':
+            return 8;
+        case 'R':
+            return 9;
+        case 'B':
+            return 12;
+        case 'W':
+            return 15;
+        default:
+            return 16;
     }
 }
 
@@ -116,8 +127,8 @@ constexpr void writeHeaders(Writer& out) {
     out.u16(1);  // one image
     out.u8(kSide);
     out.u8(kSide);
-    out.u8(0);  // colour count
-    out.u8(0);  // reserved
+    out.u8(0);   // colour count
+    out.u8(0);   // reserved
     out.u16(1);  // planes
     out.u16(4);  // bits per pixel
     out.u32(kImageBytes);
@@ -172,6 +183,8 @@ constexpr std::array<std::uint8_t, kIconBytes> kIcon = packIcon();
 
 }  // namespace
 
-std::span<const std::uint8_t> SiteIcon() { return kIcon; }
+std::span<const std::uint8_t> SiteIcon() {
+    return kIcon;
+}
 
 }  // namespace web

@@ -42,11 +42,21 @@ std::optional<std::string> currentPage;
 void appendEscaped(std::string& out, std::string_view text) {
     for (const char c : text) {
         switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            default: out += c; break;
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            default:
+                out += c;
+                break;
         }
     }
 }
@@ -72,8 +82,12 @@ void BuildStatusPage(const std::vector<PageRow>& rows) {
     currentPage = std::move(page);
 }
 
-const std::string* CurrentStatusPage() { return currentPage ? &*currentPage : nullptr; }
+const std::string* CurrentStatusPage() {
+    return currentPage ? &*currentPage : nullptr;
+}
 
-void ForgetStatusPage() { currentPage.reset(); }
+void ForgetStatusPage() {
+    currentPage.reset();
+}
 
 }  // namespace web

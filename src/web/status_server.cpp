@@ -68,7 +68,9 @@ void StopStatusServer() {
     server = StatusServer{};
 }
 
-std::uint16_t StatusServerPort() { return server.listener.valid() ? server.port : 0; }
+std::uint16_t StatusServerPort() {
+    return server.listener.valid() ? server.port : 0;
+}
 
 ServerEvent PollServerEvent() {
     if (!server.listener.valid()) return ServerEvent{};

@@ -1,11 +1,11 @@
 #include "loopback_client.h"
 
 #include <arpa/inet.h>
-#include <cerrno>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <cerrno>
 
 #include <algorithm>
 #include <array>
@@ -124,7 +124,8 @@ std::string ReadWaiting(int fd) {
 
 bool StillOpen(int fd) {
     char byte = 0;
-    return recv(fd, &byte, 1, MSG_DONTWAIT | MSG_PEEK) < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+    return recv(fd, &byte, 1, MSG_DONTWAIT | MSG_PEEK) < 0 &&
+           (errno == EAGAIN || errno == EWOULDBLOCK);
 }
 
 bool ClosedByServer(int fd) {
@@ -160,9 +161,9 @@ int ServeWaitingEvents() {
 
 std::string ExpectedResponse(std::string_view status, std::string_view contentType,
                              std::string_view body) {
-    return "HTTP/1.1 " + std::string(status) + "\r\nContent-Length: " +
-           std::to_string(body.size()) + "\r\nContent-Type: " + std::string(contentType) +
-           "\r\n\r\n" + std::string(body);
+    return "HTTP/1.1 " + std::string(status) +
+           "\r\nContent-Length: " + std::to_string(body.size()) +
+           "\r\nContent-Type: " + std::string(contentType) + "\r\n\r\n" + std::string(body);
 }
 
 }  // namespace webtest

@@ -31,32 +31,30 @@ TEST_P(RequestLine, IsRoutedByItsPathAlone) {
 
 INSTANTIATE_TEST_SUITE_P(
     Requests, RequestLine,
-    testing::Values(
-        RouteCase{"GET / HTTP/1.1\r\nHost: x\r\n\r\n", Route::Page},
-        RouteCase{"GET /index.html HTTP/1.1\r\n\r\n", Route::Page},
-        RouteCase{"get /INDEX.HTML HTTP/1.0\r\n\r\n", Route::Page},
-        RouteCase{"Get / HTTP/1.1\r\n\r\n", Route::Page},
-        RouteCase{"GET / HTTP/1.1\nHost: x\n\n", Route::Page},
-        RouteCase{"GET / ", Route::Page},
-        RouteCase{"GET /favicon.ico HTTP/1.1\r\n\r\n", Route::Icon},
-        RouteCase{"GET /FavIcon.ICO HTTP/1.1\r\n", Route::Icon},
-        RouteCase{"GET /index.htm HTTP/1.1\r\n\r\n", Route::NotFound},
-        RouteCase{"GET /?x=1 HTTP/1.1\r\n\r\n", Route::NotFound},
-        RouteCase{"GET /index.html?x=1 HTTP/1.1\r\n\r\n", Route::NotFound},
-        RouteCase{"GET http://localhost/ HTTP/1.1\r\n\r\n", Route::NotFound},
-        RouteCase{"GET http://localhost/index.html HTTP/1.1\r\n\r\n", Route::NotFound},
-        RouteCase{"GET //index.html HTTP/1.1\r\n", Route::NotFound},
-        RouteCase{"HEAD / HTTP/1.1\r\n\r\n", Route::NoAnswer},
-        RouteCase{"POST / HTTP/1.1\r\n\r\n", Route::NoAnswer},
-        RouteCase{"GET /", Route::NoAnswer},
-        RouteCase{"GET /\r\n", Route::NoAnswer},
-        RouteCase{"GET index.html HTTP/1.1\r\n", Route::NoAnswer},
-        RouteCase{"\r\nGET / HTTP/1.1\r\n", Route::NoAnswer},
-        RouteCase{"", Route::NoAnswer},
-        // The method is only searched for: anything before it is skipped.
-        RouteCase{"xxGET / HTTP/1.1\r\n", Route::Page},
-        // "get" inside a POST's target finds no space after the slash that follows.
-        RouteCase{"POST /target HTTP/1.1\r\n", Route::NoAnswer}));
+    testing::Values(RouteCase{"GET / HTTP/1.1\r\nHost: x\r\n\r\n", Route::Page},
+                    RouteCase{"GET /index.html HTTP/1.1\r\n\r\n", Route::Page},
+                    RouteCase{"get /INDEX.HTML HTTP/1.0\r\n\r\n", Route::Page},
+                    RouteCase{"Get / HTTP/1.1\r\n\r\n", Route::Page},
+                    RouteCase{"GET / HTTP/1.1\nHost: x\n\n", Route::Page},
+                    RouteCase{"GET / ", Route::Page},
+                    RouteCase{"GET /favicon.ico HTTP/1.1\r\n\r\n", Route::Icon},
+                    RouteCase{"GET /FavIcon.ICO HTTP/1.1\r\n", Route::Icon},
+                    RouteCase{"GET /index.htm HTTP/1.1\r\n\r\n", Route::NotFound},
+                    RouteCase{"GET /?x=1 HTTP/1.1\r\n\r\n", Route::NotFound},
+                    RouteCase{"GET /index.html?x=1 HTTP/1.1\r\n\r\n", Route::NotFound},
+                    RouteCase{"GET http://localhost/ HTTP/1.1\r\n\r\n", Route::NotFound},
+                    RouteCase{"GET http://localhost/index.html HTTP/1.1\r\n\r\n", Route::NotFound},
+                    RouteCase{"GET //index.html HTTP/1.1\r\n", Route::NotFound},
+                    RouteCase{"HEAD / HTTP/1.1\r\n\r\n", Route::NoAnswer},
+                    RouteCase{"POST / HTTP/1.1\r\n\r\n", Route::NoAnswer},
+                    RouteCase{"GET /", Route::NoAnswer}, RouteCase{"GET /\r\n", Route::NoAnswer},
+                    RouteCase{"GET index.html HTTP/1.1\r\n", Route::NoAnswer},
+                    RouteCase{"\r\nGET / HTTP/1.1\r\n", Route::NoAnswer},
+                    RouteCase{"", Route::NoAnswer},
+                    // The method is only searched for: anything before it is skipped.
+                    RouteCase{"xxGET / HTTP/1.1\r\n", Route::Page},
+                    // "get" inside a POST's target finds no space after the slash that follows.
+                    RouteCase{"POST /target HTTP/1.1\r\n", Route::NoAnswer}));
 
 TEST(RequestText, EndsAtTheFirstZeroByte) {
     using namespace std::string_view_literals;
@@ -114,7 +112,8 @@ TEST(RequestFuzz, RandomAndTruncatedInputsAreJudgedSafely) {
                 input.insert(at, 1, c);
             }
         }
-        if (round % 5 == 0) input.resize(static_cast<std::size_t>(byte(random)) % (input.size() + 1));
+        if (round % 5 == 0)
+            input.resize(static_cast<std::size_t>(byte(random)) % (input.size() + 1));
         const Route route = judge(input);
         ASSERT_LE(static_cast<int>(route), static_cast<int>(Route::NotFound));
         const std::string lower = [&] {

@@ -58,7 +58,9 @@ TEST(SiteIcon, IsOne32By32SixteenColourIcon) {
 TEST(SiteIcon, UsesTheStandardPalette) {
     const std::span<const std::uint8_t> icon = SiteIcon();
     const std::size_t palette = 22 + 40;
-    auto colour = [&](int index) { return le(icon, palette + static_cast<std::size_t>(index) * 4, 4); };
+    auto colour = [&](int index) {
+        return le(icon, palette + static_cast<std::size_t>(index) * 4, 4);
+    };
     EXPECT_EQ(colour(0), 0x000000u);
     EXPECT_EQ(colour(7), 0xC0C0C0u);
     EXPECT_EQ(colour(8), 0x808080u);

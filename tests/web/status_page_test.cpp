@@ -76,9 +76,8 @@ TEST(StatusPage, WithoutSensorsHoldsOnlyTheHeaderRow) {
 }
 
 TEST(StatusPage, RowsShareLineFifteenInDisplayOrder) {
-    const std::string page = builtPage({{"Котёл", "21.5 °C"},
-                                        {"Улица", "Не найден"},
-                                        {"Подвал", "-0.5 °C"}});
+    const std::string page =
+        builtPage({{"Котёл", "21.5 °C"}, {"Улица", "Не найден"}, {"Подвал", "-0.5 °C"}});
     EXPECT_EQ(page, expectedPage(rowText("Котёл", "21.5 °C") + rowText("Улица", "Не найден") +
                                  rowText("Подвал", "-0.5 °C")));
 }
@@ -92,7 +91,8 @@ TEST(StatusPage, TextIsUtf8) {
     const std::string page = builtPage({});
     const std::string_view sensor = "Датчик";
     EXPECT_EQ(sensor.size(), 12u);
-    EXPECT_EQ(page.substr(page.find(">Датчик<") + 1, 12), "\xD0\x94\xD0\xB0\xD1\x82\xD1\x87\xD0\xB8\xD0\xBA");
+    EXPECT_EQ(page.substr(page.find(">Датчик<") + 1, 12),
+              "\xD0\x94\xD0\xB0\xD1\x82\xD1\x87\xD0\xB8\xD0\xBA");
 }
 
 struct EscapeCase {
@@ -103,20 +103,20 @@ struct EscapeCase {
 class PageText : public testing::TestWithParam<EscapeCase> {};
 
 TEST_P(PageText, IsEscapedInNamesAndValues) {
-    const std::string page = builtPage({{std::string(GetParam().raw), std::string(GetParam().raw)}});
+    const std::string page =
+        builtPage({{std::string(GetParam().raw), std::string(GetParam().raw)}});
     EXPECT_EQ(page, expectedPage(rowText(GetParam().shown, GetParam().shown)));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    HtmlCharacters, PageText,
-    testing::Values(EscapeCase{"Котёл <кухня>", "Котёл &lt;кухня&gt;"},
-                    EscapeCase{"A & B", "A &amp; B"},
-                    EscapeCase{"\"big\" room", "&quot;big&quot; room"},
-                    EscapeCase{"<script>alert(1)</script>",
-                               "&lt;script&gt;alert(1)&lt;/script&gt;"},
-                    EscapeCase{"&amp;", "&amp;amp;"},
-                    EscapeCase{"<!--TABLE-->", "&lt;!--TABLE--&gt;"},
-                    EscapeCase{"it's 5°", "it's 5°"}));
+INSTANTIATE_TEST_SUITE_P(HtmlCharacters, PageText,
+                         testing::Values(EscapeCase{"Котёл <кухня>", "Котёл &lt;кухня&gt;"},
+                                         EscapeCase{"A & B", "A &amp; B"},
+                                         EscapeCase{"\"big\" room", "&quot;big&quot; room"},
+                                         EscapeCase{"<script>alert(1)</script>",
+                                                    "&lt;script&gt;alert(1)&lt;/script&gt;"},
+                                         EscapeCase{"&amp;", "&amp;amp;"},
+                                         EscapeCase{"<!--TABLE-->", "&lt;!--TABLE--&gt;"},
+                                         EscapeCase{"it's 5°", "it's 5°"}));
 
 }  // namespace
 }  // namespace web

@@ -28,22 +28,32 @@ std::string iconBytes() {
     return std::string(icon.begin(), icon.end());
 }
 
-std::string pageResponse() { return ExpectedResponse("200 OK", "text/html", *CurrentStatusPage()); }
-std::string iconResponse() { return ExpectedResponse("200 OK", "image/x-icon", iconBytes()); }
-std::string notFoundResponse() { return ExpectedResponse("404 Not Found", "text/html", ""); }
+std::string pageResponse() {
+    return ExpectedResponse("200 OK", "text/html", *CurrentStatusPage());
+}
+std::string iconResponse() {
+    return ExpectedResponse("200 OK", "image/x-icon", iconBytes());
+}
+std::string notFoundResponse() {
+    return ExpectedResponse("404 Not Found", "text/html", "");
+}
 
 std::string answerTo(Route route) {
     switch (route) {
-        case Route::Page: return pageResponse();
-        case Route::Icon: return iconResponse();
-        case Route::NotFound: return notFoundResponse();
-        case Route::NoAnswer: break;
+        case Route::Page:
+            return pageResponse();
+        case Route::Icon:
+            return iconResponse();
+        case Route::NotFound:
+            return notFoundResponse();
+        case Route::NoAnswer:
+            break;
     }
     return "";
 }
 
 class StatusServerTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         BuildStatusPage(kRows);
         ASSERT_TRUE(StartStatusServer(0, false));
@@ -112,28 +122,28 @@ TEST_P(RequestOverLoopback, GetsExactlyItsAnswer) {
 
 INSTANTIATE_TEST_SUITE_P(
     Requests, RequestOverLoopback,
-    testing::Values(
-        Exchange{"GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", pageResponse},
-        Exchange{"GET /index.html HTTP/1.1\r\n\r\n", pageResponse},
-        Exchange{"get /INDEX.HTML HTTP/1.0\r\n\r\n", pageResponse},
-        Exchange{"Get / HTTP/1.1\r\n\r\n", pageResponse},
-        Exchange{"GET / HTTP/1.1\nHost: 127.0.0.1\n\n", pageResponse},
-        Exchange{"GET /favicon.ico HTTP/1.1\r\n\r\n", iconResponse},
-        Exchange{"GET /index.htm HTTP/1.1\r\n\r\n", notFoundResponse},
-        Exchange{"GET /?x=1 HTTP/1.1\r\n\r\n", notFoundResponse},
-        Exchange{"GET /index.html?x=1 HTTP/1.1\r\n\r\n", notFoundResponse},
-        Exchange{"GET http://127.0.0.1/ HTTP/1.1\r\n\r\n", notFoundResponse},
-        Exchange{"GET /favicon.ico HTTP/1.1\r\n\r\nGET / HTTP/1.1\r\n\r\n", iconResponse},
-        Exchange{"HEAD / HTTP/1.1\r\n\r\n", nullptr},
-        Exchange{"POST / HTTP/1.1\r\nContent-Length: 0\r\n\r\n", nullptr},
-        Exchange{"GET /", nullptr},
-        Exchange{"GET /\r\n\r\n", nullptr}));
+    testing::Values(Exchange{"GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", pageResponse},
+                    Exchange{"GET /index.html HTTP/1.1\r\n\r\n", pageResponse},
+                    Exchange{"get /INDEX.HTML HTTP/1.0\r\n\r\n", pageResponse},
+                    Exchange{"Get / HTTP/1.1\r\n\r\n", pageResponse},
+                    Exchange{"GET / HTTP/1.1\nHost: 127.0.0.1\n\n", pageResponse},
+                    Exchange{"GET /favicon.ico HTTP/1.1\r\n\r\n", iconResponse},
+                    Exchange{"GET /index.htm HTTP/1.1\r\n\r\n", notFoundResponse},
+                    Exchange{"GET /?x=1 HTTP/1.1\r\n\r\n", notFoundResponse},
+                    Exchange{"GET /index.html?x=1 HTTP/1.1\r\n\r\n", notFoundResponse},
+                    Exchange{"GET http://127.0.0.1/ HTTP/1.1\r\n\r\n", notFoundResponse},
+                    Exchange{"GET /favicon.ico HTTP/1.1\r\n\r\nGET / HTTP/1.1\r\n\r\n",
+                             iconResponse},
+                    Exchange{"HEAD / HTTP/1.1\r\n\r\n", nullptr},
+                    Exchange{"POST / HTTP/1.1\r\nContent-Length: 0\r\n\r\n", nullptr},
+                    Exchange{"GET /", nullptr}, Exchange{"GET /\r\n\r\n", nullptr}));
 
 TEST_F(StatusServerTest, AnswersTheIconWith766Bytes) {
     const int fd = connectClient();
     const std::string head =
         "HTTP/1.1 200 OK\r\nContent-Length: 766\r\nContent-Type: image/x-icon\r\n\r\n";
-    const std::string response = exchange(fd, "GET /favicon.ico HTTP/1.1\r\n\r\n", head.size() + 766);
+    const std::string response =
+        exchange(fd, "GET /favicon.ico HTTP/1.1\r\n\r\n", head.size() + 766);
     EXPECT_EQ(response.substr(0, head.size()), head);
     EXPECT_EQ(response.size(), head.size() + 766);
 }
@@ -153,7 +163,8 @@ TEST_F(StatusServerTest, AnswersInternalErrorBeforeThePageIsBuilt) {
     ForgetStatusPage();
     const int fd = connectClient();
     const std::string expected =
-        "HTTP/1.1 500 Internal Server Error\r\nContent-Length: 0\r\nContent-Type: text/html\r\n\r\n";
+        "HTTP/1.1 500 Internal Server Error\r\nContent-Length: 0\r\nContent-Type: "
+        "text/html\r\n\r\n";
     EXPECT_EQ(exchange(fd, "GET /index.html HTTP/1.1\r\n\r\n", expected.size()), expected);
     // The icon does not depend on the page.
     EXPECT_EQ(exchange(fd, "GET /favicon.ico HTTP/1.1\r\n\r\n", iconResponse().size()),
@@ -256,8 +267,7 @@ TEST_F(StatusServerTest, OldestConnectionMakesRoomBeyondTheBound) {
     for (std::size_t i = 0; i <= kMaxClients; ++i) opened.push_back(connectClient());
     EXPECT_TRUE(webtest::ClosedByServer(opened.front()));
     EXPECT_TRUE(webtest::StillOpen(opened[1]));
-    EXPECT_EQ(exchange(opened[1], "GET / HTTP/1.1\r\n\r\n", pageResponse().size()),
-              pageResponse());
+    EXPECT_EQ(exchange(opened[1], "GET / HTTP/1.1\r\n\r\n", pageResponse().size()), pageResponse());
     EXPECT_EQ(exchange(opened.back(), "GET / HTTP/1.1\r\n\r\n", pageResponse().size()),
               pageResponse());
 }
