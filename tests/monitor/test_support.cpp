@@ -6,7 +6,9 @@
 #include <random>
 #include <sstream>
 
+#include "busmodel/virtual_clock.h"
 #include "onewire/rom.h"
+#include "platform/clock.h"
 #include "platform/monitor_window.h"
 
 namespace monitor_test {
@@ -26,6 +28,27 @@ void recordEvent(std::int32_t number) {
 }
 
 const platform::MonitorWindowOps recorderOps{recordStatus, recordEvent};
+
+// Touched by the test thread and, in thread tests, by the monitor thread.
+std::mutex stepLock;
+int stepCount = 0;
+int actionStep = 0;
+std::function<void()> stepAction;
+
+void countingSleepMs(std::uint32_t ms) {
+    busmodel::AdvanceClockMs(ms);
+    if (ms != 100) return;
+    std::function<void()> action;
+    {
+        std::lock_guard<std::mutex> guard(stepLock);
+        if (++stepCount == actionStep) action = std::move(stepAction);
+    }
+    if (action) action();
+}
+
+std::uint64_t countingElapsedMs() { return busmodel::VirtualNowMs(); }
+
+const platform::ClockOps countingClock{countingSleepMs, countingElapsedMs};
 
 }  // namespace
 
@@ -63,6 +86,32 @@ int WindowRecorder::events() const { return postedEvents.load(); }
 std::vector<std::string> WindowRecorder::statusTexts() const {
     std::lock_guard<std::mutex> guard(statusLock);
     return statusField0;
+}
+
+StepClock::StepClock() {
+    busmodel::UseVirtualClock(busmodel::ClockMode::Instant, 1000);
+    platform::UseClock(&countingClock);
+    resetSteps();
+}
+
+StepClock::~StepClock() { busmodel::UseSystemClock(); }
+
+int StepClock::steps() const {
+    std::lock_guard<std::mutex> guard(stepLock);
+    return stepCount;
+}
+
+void StepClock::resetSteps() {
+    std::lock_guard<std::mutex> guard(stepLock);
+    stepCount = 0;
+    actionStep = 0;
+    stepAction = nullptr;
+}
+
+void StepClock::atStep(int step, std::function<void()> action) {
+    std::lock_guard<std::mutex> guard(stepLock);
+    actionStep = step;
+    stepAction = std::move(action);
 }
 
 TempWorkingDir::TempWorkingDir() {

@@ -3,6 +3,7 @@
 // a recorder for the two window operations, and a temporary working folder.
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,18 @@ struct WindowRecorder {
     ~WindowRecorder();  // unbinds
     int events() const;
     std::vector<std::string> statusTexts() const;
+};
+
+// The virtual clock (instant mode) with a count of the monitor's 100 ms steps
+// and an action that runs once at a chosen step, inside that step's sleep.
+struct StepClock {
+    StepClock();   // installs
+    ~StepClock();  // back to the system clock
+    int steps() const;
+    void resetSteps();
+    // Runs `action` during the sleep of step number `step` (1-based, counted
+    // from the last resetSteps).
+    void atStep(int step, std::function<void()> action);
 };
 
 // Makes a fresh temporary folder the working directory for its lifetime.

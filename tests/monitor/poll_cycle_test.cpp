@@ -1,0 +1,213 @@
+// Whole poll passes of the monitor against the simulated bus: texts, colours,
+// faults, counters and the status line.
+#include <regex>
+
+#include "cycle_fixture.h"
+#include "monitor/ds18x20.h"
+#include "monitor/port_search.h"
+#include "persistence/event_log.h"
+
+using namespace monitor;
+using monitor_test::PollCycleTest;
+using monitor_test::Thermometer;
+
+namespace {
+
+constexpr std::uint8_t B20 = busmodel::FamilyDs18b20;
+constexpr std::uint8_t S20 = busmodel::FamilyDs18s20;
+
+TEST_F(PollCycleTest, GoodPassShowsEveryReading) {
+    startWith({Thermometer(B20, 1, 0x0191), Thermometer(B20, 2, static_cast<std::int16_t>(0xFF5E)),
+               Thermometer(B20, 3, static_cast<std::int16_t>(0xFC90)), Thermometer(B20, 4, 0x07F1),
+               Thermometer(S20, 5, 0x0032), Thermometer(S20, 6, static_cast<std::int16_t>(0xFFFF))});
+    ASSERT_EQ(state.pending.rows.size(), 6u);
+    EXPECT_EQ(cell(0, Type).text, "DS18B20");
+    EXPECT_EQ(cell(4, Type).text, "DS1820 / DS18S20");
+    EXPECT_EQ(cell(0, Temperature).text, "Измерение");
+    EXPECT_EQ(cell(0, Status).text, "Инициализация");
+    EXPECT_EQ(takeOver(), RowsChanged | StatusChanged);
+    EXPECT_EQ(statusText, "Порт открыт");
+
+    EXPECT_TRUE(cycle());
+    const char* temperatures[] = {"25.1 °C", "-10.1 °C", "-55.0 °C", "", "25.0 °C", "-0.5 °C"};
+    for (std::size_t i = 0; i < 6; ++i) {
+        EXPECT_EQ(cell(i, Temperature).text, temperatures[i]) << i;
+        EXPECT_EQ(cell(i, Status).text, "OK") << i;
+        EXPECT_EQ(cell(i, Status).color, DefaultColor) << i;
+    }
+    EXPECT_EQ(cell(2, Temperature).color, DefaultColor);
+    // 127.06 degC lies beyond the sensor's range: a fault, painted, not shown.
+    EXPECT_EQ(cell(3, Temperature).color, AlarmColor);
+    EXPECT_EQ(state.devices[3].faults, SensorRangeError);
+    EXPECT_EQ(state.faultyCount, 1);
+    EXPECT_EQ(state.alarmCount, 0);
+    EXPECT_EQ(takeOver(), RowsChanged | StatusChanged);
+    EXPECT_EQ(statusText,
+              "Найдено 6 '1-Wire'  устройств.    Обнаружен 1 датчик с ошибками в работе");
+    ASSERT_EQ(windowList.size(), 6u);
+    EXPECT_EQ(windowList[0].cells[Name].text, "Новый");
+    EXPECT_EQ(windowList[0].cells[Temperature].text, "25.1 °C");
+}
+
+TEST_F(PollCycleTest, CleanFirstPassLeavesThePortText) {
+    startWith({Thermometer(B20, 1, 0x0191)});
+    takeOver();
+    EXPECT_TRUE(cycle());
+    EXPECT_EQ(takeOver(), RowsChanged);
+    EXPECT_EQ(statusText, "Порт открыт");
+    EXPECT_TRUE(cycle());
+    EXPECT_EQ(takeOver(), RowsChanged);
+}
+
+TEST_F(PollCycleTest, ReadingsOutsidePermittedRangeAreAlarms) {
+    AppSettings& settings = Settings();
+    settings.thermoControl = 1;
+    settings.thermoMin = 20;
+    settings.thermoMax = 25;
+    // 25.875 (whole 25) is within; 26.0 and 19.875 (whole 19) are not.
+    startWith({Thermometer(B20, 1, 414), Thermometer(B20, 2, 416), Thermometer(B20, 3, 318)});
+    EXPECT_TRUE(cycle());
+    EXPECT_EQ(cell(0, Temperature).color, DefaultColor);
+    EXPECT_EQ(cell(1, Temperature).color, AlarmColor);
+    EXPECT_EQ(cell(1, Temperature).text, "26.0 °C");
+    EXPECT_EQ(cell(2, Temperature).color, AlarmColor);
+    EXPECT_EQ(state.alarmCount, 2);
+    EXPECT_EQ(state.faultyCount, 0);
+    takeOver();
+    EXPECT_EQ(statusText,
+              "Найдено 3 '1-Wire'  устройства.  В 2 датчиках зафиксирован выход за пределы "
+              "допустимой температуры");
+
+    settings.thermoControl = 0;
+    EXPECT_TRUE(cycle());
+    EXPECT_EQ(cell(1, Temperature).color, DefaultColor);
+    EXPECT_EQ(state.alarmCount, 0);
+    takeOver();
+    EXPECT_EQ(statusText, "Найдено 3 '1-Wire'  устройства.");
+}
+
+TEST_F(PollCycleTest, CorruptedScratchpadIsBlankedAndNotLogged) {
+    monitor_test::TempWorkingDir folder;
+    Settings().logEnabled = 1;
+    busmodel::Device corrupted = Thermometer(B20, 2, 0x0200);
+    corrupted.corruptScratchpad = true;
+    const busmodel::Device good = Thermometer(B20, 1, 341);
+    startWith({good, corrupted});
+    EXPECT_TRUE(cycle());
+    persistence::CloseLog();
+
+    EXPECT_EQ(cell(1, Status).text, "Ошибка CRC");
+    EXPECT_EQ(cell(1, Status).color, ErrorColor);
+    EXPECT_EQ(cell(1, Temperature).text, "");
+    EXPECT_EQ(cell(1, Temperature).color, DefaultColor);
+    EXPECT_EQ(state.faultyCount, 1);
+    const std::string log = monitor_test::ReadFile(folder.path / persistence::LogFileName);
+    const std::regex oneLine("\xEF\xBB\xBF\\[[0-9/: ]{19}\\]  " + FormatRomCode(good.rom) +
+                             "  —  21\\.3 °C\r\n");
+    EXPECT_TRUE(std::regex_match(log, oneLine)) << log;
+}
+
+TEST_F(PollCycleTest, ShortedWireReadsAsCrcError) {
+    startWith({Thermometer(B20, 1, 0x0191)});
+    busmodel::Faults faults;
+    faults.shorted = true;
+    busmodel::SetFaults(faults);
+    EXPECT_TRUE(cycle());
+    EXPECT_EQ(cell(0, Status).text, "Ошибка CRC");
+    EXPECT_EQ(cell(0, Temperature).text, "");
+    EXPECT_EQ(state.devices[0].faults, ScratchpadCrcError);
+}
+
+TEST_F(PollCycleTest, SearchOnShortedWireStopsAtDeviceLimit) {
+    startWith({});
+    busmodel::Faults faults;
+    faults.shorted = true;
+    busmodel::SetFaults(faults);
+    Settings().portChanged = 1;
+    EXPECT_TRUE(cycle());
+    EXPECT_EQ(state.devices.size(), MaxBusDevices);
+    EXPECT_EQ(state.pending.rows.size(), MaxBusDevices);
+}
+
+TEST_F(PollCycleTest, BadRomCrcIsFaultyButStillRead) {
+    busmodel::Device device = Thermometer(B20, 1, 0x0191);
+    device.rom[7] ^= 0x5A;
+    startWith({device, Thermometer(B20, 2, 0x0100)});
+    EXPECT_EQ(cell(0, Serial).text, FormatRomCode(device.rom) + "  ОШИБКА CRC");
+    EXPECT_EQ(cell(0, Serial).color, ErrorColor);
+    EXPECT_EQ(cell(1, Serial).color, DefaultColor);
+    for (int pass = 0; pass < 2; ++pass) {
+        EXPECT_TRUE(cycle());
+        EXPECT_EQ(cell(0, Temperature).text, "25.1 °C");
+        EXPECT_EQ(cell(0, Status).text, "OK");
+        EXPECT_EQ(state.devices[0].faults, RomCrcError);
+        EXPECT_EQ(state.faultyCount, 1);
+    }
+    takeOver();
+    EXPECT_EQ(statusText,
+              "Найдено 2 '1-Wire'  устройства.    Обнаружен 1 датчик с ошибками в работе");
+}
+
+TEST_F(PollCycleTest, SupplyModeOfEachDevice) {
+    startWith({Thermometer(B20, 1, 0, busmodel::Power::Parasite),
+               Thermometer(S20, 2, 0, busmodel::Power::External)});
+    EXPECT_EQ(cell(0, Connection).text, "2 вывода ('паразитное' питание)");
+    EXPECT_EQ(cell(1, Connection).text, "3 вывода");
+}
+
+TEST_F(PollCycleTest, UnknownFamilyIsListedButNeverAddressed) {
+    busmodel::Device other;
+    other.rom = busmodel::MakeRomCode(0x01, 0x77);
+    startWith({other, Thermometer(B20, 2, 0x0191)});
+    EXPECT_EQ(cell(0, Type).text, "Неизвестное устройство");
+    EXPECT_EQ(cell(0, Connection).text, "");
+    EXPECT_EQ(cell(0, Temperature).text, "");
+    EXPECT_EQ(cell(0, Status).text, "");
+
+    // One Match ROM for the thermometer only.
+    std::uint64_t resets = busmodel::CurrentPortState().resets;
+    IdentifyDevices(state.devices, state.pending);
+    EXPECT_EQ(busmodel::CurrentPortState().resets - resets, 1u);
+    // Skip ROM for the conversion, then one Match ROM.
+    resets = busmodel::CurrentPortState().resets;
+    EXPECT_TRUE(cycle());
+    EXPECT_EQ(busmodel::CurrentPortState().resets - resets, 2u);
+    EXPECT_EQ(cell(0, Temperature).text, "");
+    EXPECT_EQ(cell(1, Temperature).text, "25.1 °C");
+    EXPECT_EQ(state.faultyCount, 0);
+    EXPECT_EQ(state.deviceCount, 2);
+}
+
+TEST_F(PollCycleTest, DeviceMissingAmongOthersReadsAsCrcError) {
+    busmodel::Device gone = Thermometer(B20, 2, 0x0100);
+    gone.present = false;
+    startWith({Thermometer(B20, 1, 0x0191), gone});
+    EXPECT_EQ(cell(1, Connection).text, "3 вывода");
+    EXPECT_TRUE(cycle());
+    EXPECT_EQ(cell(0, Status).text, "OK");
+    EXPECT_EQ(cell(1, Status).text, "Ошибка CRC");
+    EXPECT_EQ(cell(1, Temperature).text, "");
+}
+
+TEST_F(PollCycleTest, GoodCycleLengthFollowsTheInterval) {
+    startWith({Thermometer(B20, 1, 0x0191)});
+    const std::pair<std::uint16_t, int> cases[] = {{0, 9}, {1, 9}, {2, 19}, {3, 29}};
+    for (const auto& [interval, steps] : cases) {
+        Settings().pollInterval = interval;
+        clock.resetSteps();
+        EXPECT_TRUE(cycle());
+        EXPECT_EQ(clock.steps(), steps) << interval;
+    }
+}
+
+TEST_F(PollCycleTest, NoPortChosenFailsEveryCycleWithItsMessage) {
+    monitor::SetPortName("");
+    startWith({Thermometer(B20, 1, 0x0191)});
+    EXPECT_EQ(state.pending.statusText, "");
+    EXPECT_TRUE(cycle());
+    EXPECT_EQ(cell(0, Status).text, "Нет открытого COM порта");
+    EXPECT_EQ(cell(0, Status).color, ErrorColor);
+    EXPECT_EQ(cell(0, Temperature).text, " ");
+}
+
+}  // namespace
