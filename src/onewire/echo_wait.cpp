@@ -8,17 +8,25 @@
 namespace onewire {
 namespace {
 
-bool reduceCpuLoad() { return (linkOptions() & ReduceCpuLoad) != 0; }
+bool reduceCpuLoad() {
+    return (linkOptions() & ReduceCpuLoad) != 0;
+}
 
 }  // namespace
 
 // A reset's echo needs about 1 ms on the wire (one byte at 9600 baud), so the
 // reset wait always paces itself.
-std::uint32_t resetPassSleepMs() { return 2; }
+std::uint32_t resetPassSleepMs() {
+    return 2;
+}
 
-std::uint32_t slotPassSleepMs() { return reduceCpuLoad() ? 1 : 0; }
+std::uint32_t slotPassSleepMs() {
+    return reduceCpuLoad() ? 1 : 0;
+}
 
-std::uint32_t blockPassSleepMs() { return reduceCpuLoad() ? 2 : 0; }
+std::uint32_t blockPassSleepMs() {
+    return reduceCpuLoad() ? 2 : 0;
+}
 
 void waitForEcho(std::int32_t bytes, std::uint64_t startMs, std::uint32_t limitMs,
                  std::uint32_t (*passSleepMs)()) {

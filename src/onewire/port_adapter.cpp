@@ -49,11 +49,17 @@ void forgetPort() {
 
 }  // namespace
 
-void useSerialBackend(const platform::SerialPortOps* ops) { backend.store(ops); }
+void useSerialBackend(const platform::SerialPortOps* ops) {
+    backend.store(ops);
+}
 
-void setLinkOptions(std::uint32_t value) { options.store(value); }
+void setLinkOptions(std::uint32_t value) {
+    options.store(value);
+}
 
-std::uint32_t linkOptions() { return options.load(); }
+std::uint32_t linkOptions() {
+    return options.load();
+}
 
 bool openPort(std::string_view name) {
     (void)closePort();
@@ -107,14 +113,19 @@ bool setSpeed(std::uint32_t baud) {
 void discardInput() {
     const std::int32_t waiting = inputWaiting();
     if (waiting <= 0) return;
-    std::unique_ptr<std::uint8_t[]> scratch(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(waiting)]);
+    std::unique_ptr<std::uint8_t[]> scratch(new (std::nothrow)
+                                                std::uint8_t[static_cast<std::size_t>(waiting)]);
     if (!scratch) return;
     (void)readPort(scratch.get(), waiting);
 }
 
-void sleepMs(std::uint32_t ms) { platform::SleepMs(ms); }
+void sleepMs(std::uint32_t ms) {
+    platform::SleepMs(ms);
+}
 
-std::uint64_t elapsedMs() { return platform::ElapsedMs(); }
+std::uint64_t elapsedMs() {
+    return platform::ElapsedMs();
+}
 
 std::int32_t inputWaiting() {
     if (current.port == nullptr) return 0;

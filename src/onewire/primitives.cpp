@@ -136,7 +136,9 @@ bool writeBytes(const std::uint8_t* data, std::int32_t n) {
     return collectEchoes(slots.get(), n, elapsedMs());
 }
 
-bool writeByte(std::uint8_t value) { return writeBytes(&value, 1); }
+bool writeByte(std::uint8_t value) {
+    return writeBytes(&value, 1);
+}
 
 bool readBytes(std::uint8_t* data, std::int32_t n) {
     if (!validTransfer(data, n)) return fail(BadArgument);

@@ -37,7 +37,9 @@ bool searchReset() {
     return true;
 }
 
-const SearchState& searchState() { return threadBlock().search; }
+const SearchState& searchState() {
+    return threadBlock().search;
+}
 
 // One pass of the 1-Wire binary tree search. For each of the 64 ROM bits every
 // device still taking part sends its bit and then its complement (wired-AND):

@@ -12,9 +12,13 @@ ThreadBlock& threadBlock() {
     return block;
 }
 
-std::int32_t lastStatus() { return threadBlock().lastStatus; }
+std::int32_t lastStatus() {
+    return threadBlock().lastStatus;
+}
 
-void setStatus(std::int32_t status) { threadBlock().lastStatus = status; }
+void setStatus(std::int32_t status) {
+    threadBlock().lastStatus = status;
+}
 
 bool fail(std::int32_t status) {
     setStatus(status);

@@ -73,9 +73,12 @@ std::string devicePath(std::string_view name) {
 
 speed_t speedCode(std::uint32_t baud) {
     switch (baud) {
-        case 9600: return B9600;
-        case 115200: return B115200;
-        default: return B0;
+        case 9600:
+            return B9600;
+        case 115200:
+            return B115200;
+        default:
+            return B0;
     }
 }
 
@@ -94,7 +97,7 @@ void makeRaw(termios& tio) {
 // them on, which would cost that much per time slot. Refusal changes nothing.
 void askLowLatency(int fd) {
 #ifdef __linux__
-    serial_struct info {};
+    serial_struct info{};
     if (ioctl(fd, TIOCGSERIAL, &info) == 0) {
         info.flags |= ASYNC_LOW_LATENCY;
         (void)ioctl(fd, TIOCSSERIAL, &info);
@@ -105,7 +108,7 @@ void askLowLatency(int fd) {
 }
 
 bool configure(int fd) {
-    termios tio {};
+    termios tio{};
     if (tcgetattr(fd, &tio) != 0) return false;
     makeRaw(tio);
     if (cfsetispeed(&tio, B115200) != 0 || cfsetospeed(&tio, B115200) != 0) return false;
@@ -130,7 +133,7 @@ SerialPort* openPort(std::string_view name) {
 
 bool setPortSpeed(SerialPort* port, std::uint32_t baud) {
     const speed_t code = speedCode(baud);
-    termios tio {};
+    termios tio{};
     if (code == B0 || tcgetattr(port->fd, &tio) != 0) return false;
     if (cfsetispeed(&tio, code) != 0 || cfsetospeed(&tio, code) != 0) return false;
     // TCSADRAIN: the last byte must leave at the old speed before the change.
@@ -232,12 +235,14 @@ void closePort(SerialPort* port) {
 }
 
 const SerialPortOps systemOps{
-    openPort, setPortSpeed, setPortLines, portInputWaiting,
+    openPort,       setPortSpeed,  setPortLines,  portInputWaiting,
     writePortBytes, readPortBytes, waitPortInput, closePort,
 };
 
 }  // namespace
 
-const SerialPortOps& SystemSerialPort() { return systemOps; }
+const SerialPortOps& SystemSerialPort() {
+    return systemOps;
+}
 
 }  // namespace platform

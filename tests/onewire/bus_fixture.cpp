@@ -15,7 +15,9 @@ void BusTest::TearDown() {
     busmodel::UseSystemClock();
 }
 
-void BusTest::open() { ASSERT_TRUE(onewire::openPort("COM1")); }
+void BusTest::open() {
+    ASSERT_TRUE(onewire::openPort("COM1"));
+}
 
 Device BusTest::thermometer(std::uint8_t family, std::uint64_t serial, std::int16_t raw) {
     Device device;

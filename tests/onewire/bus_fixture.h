@@ -19,7 +19,7 @@ using busmodel::Device;
 using onewire::RomCode;
 
 class BusTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override;
     void TearDown() override;
 

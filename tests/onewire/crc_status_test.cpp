@@ -56,7 +56,8 @@ TEST(Crc8, SimulatedDevicesUseTheSameCrc) {
             byte = static_cast<std::uint8_t>(seed >> 16);
         }
         const std::int32_t n = 1 + round % 16;
-        EXPECT_EQ(busmodel::Crc8(std::span(data, static_cast<std::size_t>(n))), onewire::crc8(data, n));
+        EXPECT_EQ(busmodel::Crc8(std::span(data, static_cast<std::size_t>(n))),
+                  onewire::crc8(data, n));
     }
 }
 
@@ -82,7 +83,8 @@ TEST(LastStatus, BelongsToTheCallingThread) {
 class SearchStateTest : public BusTest {};
 
 TEST_F(SearchStateTest, EachThreadSearchesOnItsOwn) {
-    busmodel::SetDevices({thermometer(busmodel::FamilyDs18b20, 1), thermometer(busmodel::FamilyDs18b20, 2)});
+    busmodel::SetDevices(
+        {thermometer(busmodel::FamilyDs18b20, 1), thermometer(busmodel::FamilyDs18b20, 2)});
     open();
     onewire::searchReset();
     RomCode first{};

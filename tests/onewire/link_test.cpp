@@ -7,7 +7,7 @@ namespace {
 using busmodel::Faults;
 
 class LinkTest : public BusTest {
-protected:
+  protected:
     void withDevice() { busmodel::SetDevices({thermometer(busmodel::FamilyDs18b20, 0x1234)}); }
 };
 
@@ -31,7 +31,8 @@ TEST_F(LinkTest, ResetOutcomes) {
         {"nobody on the bus", false, {}, false, onewire::NoResponse},
         {"shorted wire reads as presence", false, faults([](Faults& f) { f.shorted = true; }), true,
          onewire::Ok},
-        {"no echo", true, faults([](Faults& f) { f.noEcho = true; }), false, onewire::ExchangeError},
+        {"no echo", true, faults([](Faults& f) { f.noEcho = true; }), false,
+         onewire::ExchangeError},
         {"two echoes", true, faults([](Faults& f) { f.doubleEcho = true; }), false,
          onewire::ExchangeError},
         {"write fails", true, faults([](Faults& f) { f.writeLimit = 0; }), false,
@@ -220,14 +221,30 @@ TEST_F(LinkTest, EveryOperationNeedsAnOpenPort) {
     } cases[] = {
         {"busReset", [] { return onewire::busReset(); }},
         {"writeByte", [] { return onewire::writeByte(0xCC); }},
-        {"readBytes", [] { std::uint8_t b[2]; return onewire::readBytes(b, 2); }},
+        {"readBytes",
+         [] {
+             std::uint8_t b[2];
+             return onewire::readBytes(b, 2);
+         }},
         {"exchangeByte", [] { return onewire::exchangeByte(0xFF) != 0; }},
-        {"searchNext", [] { RomCode r{}; return onewire::searchNext(&r); }},
-        {"matchRom", [] { RomCode r{}; return onewire::matchRom(&r); }},
+        {"searchNext",
+         [] {
+             RomCode r{};
+             return onewire::searchNext(&r);
+         }},
+        {"matchRom",
+         [] {
+             RomCode r{};
+             return onewire::matchRom(&r);
+         }},
         {"matchRom without code", [] { return onewire::matchRom(nullptr); }},
         {"resetAndSkipRom", [] { return onewire::resetAndSkipRom(); }},
         {"startConversion", [] { return onewire::startConversion(0); }},
-        {"readScratchpad", [] { std::uint8_t b[9]; return onewire::readScratchpad(b); }},
+        {"readScratchpad",
+         [] {
+             std::uint8_t b[9];
+             return onewire::readScratchpad(b);
+         }},
         {"readScratchpad without place", [] { return onewire::readScratchpad(nullptr); }},
         {"readPowerSupply", [] { return onewire::readPowerSupply() != 0; }},
     };

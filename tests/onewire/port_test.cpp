@@ -5,7 +5,7 @@ namespace onewire_test {
 namespace {
 
 class PortTest : public BusTest {
-protected:
+  protected:
     static bool linesOn() {
         const busmodel::PortState state = busmodel::CurrentPortState();
         EXPECT_EQ(state.dtr, state.rts);  // the two supply lines always move together
@@ -33,7 +33,11 @@ TEST_F(PortTest, ClosingTwiceReportsTheSecondAsNoPort) {
 }
 
 TEST_F(PortTest, APortInUseCannotBeOpened) {
-    busmodel::SetFaults([] { busmodel::Faults f; f.failOpen = true; return f; }());
+    busmodel::SetFaults([] {
+        busmodel::Faults f;
+        f.failOpen = true;
+        return f;
+    }());
     EXPECT_FALSE(onewire::openPort("COM1"));
     EXPECT_EQ(onewire::lastStatus(), onewire::NoPort);
 }
@@ -50,7 +54,11 @@ TEST_F(PortTest, OpeningPowersTheBusLetsItSettleAndClocksOneByte) {
 }
 
 TEST_F(PortTest, OpeningSucceedsWithNothingConnected) {
-    busmodel::SetFaults([] { busmodel::Faults f; f.noEcho = true; return f; }());
+    busmodel::SetFaults([] {
+        busmodel::Faults f;
+        f.noEcho = true;
+        return f;
+    }());
     EXPECT_TRUE(onewire::openPort("COM1"));
     EXPECT_EQ(onewire::lastStatus(), onewire::Ok);
 }

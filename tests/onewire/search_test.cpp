@@ -30,7 +30,8 @@ TEST_F(SearchTest, FindsRandomDeviceSetsInAscendingBusOrder) {
         while (devices.size() < count) {
             // Serial numbers from a narrow range share long prefixes, which
             // puts discrepancies deep into the code.
-            const std::uint8_t family = random() % 3 == 0 ? busmodel::FamilyDs18s20 : busmodel::FamilyDs18b20;
+            const std::uint8_t family =
+                random() % 3 == 0 ? busmodel::FamilyDs18s20 : busmodel::FamilyDs18b20;
             const std::uint64_t serial = round % 2 == 0 ? random() % 16 : random();
             Device device = thermometer(family, serial);
             if (std::find(expected.begin(), expected.end(), device.rom) != expected.end()) continue;
@@ -104,7 +105,8 @@ TEST_F(SearchTest, ADeviceLeavingMidSearchFailsThePassAndKeepsTheState) {
     ASSERT_TRUE(onewire::searchNext(&rom));
     const onewire::SearchState before = onewire::searchState();
 
-    ASSERT_TRUE(busmodel::ChangeDevice(second.rom, [](Device& d) { d.leaveAfterSearchSlots = 60; }));
+    ASSERT_TRUE(
+        busmodel::ChangeDevice(second.rom, [](Device& d) { d.leaveAfterSearchSlots = 60; }));
     EXPECT_FALSE(onewire::searchNext(&rom));
     EXPECT_EQ(onewire::lastStatus(), onewire::SearchError);
     EXPECT_EQ(onewire::searchState().lastDiscrepancy, before.lastDiscrepancy);
@@ -138,7 +140,11 @@ TEST_F(SearchTest, LostEchoFailsThePassWithExchangeError) {
     busmodel::SetDevices({thermometer(busmodel::FamilyDs18b20, 1)});
     open();
     // Reset, Search ROM command and 20 slots, then the adapter is gone.
-    busmodel::SetFaults([] { busmodel::Faults f; f.echoesBeforeUnplug = 1 + 8 + 20; return f; }());
+    busmodel::SetFaults([] {
+        busmodel::Faults f;
+        f.echoesBeforeUnplug = 1 + 8 + 20;
+        return f;
+    }());
     onewire::searchReset();
     RomCode rom{};
     EXPECT_FALSE(onewire::searchNext(&rom));

@@ -10,7 +10,7 @@ using busmodel::FamilyDs18s20;
 using Pad = std::vector<std::uint8_t>;
 
 class SimDeviceTest : public BusTest {
-protected:
+  protected:
     static void command(const RomCode& rom, std::uint8_t cmd) {
         ASSERT_TRUE(onewire::matchRom(&rom));
         ASSERT_TRUE(onewire::writeByte(cmd));

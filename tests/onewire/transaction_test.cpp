@@ -9,7 +9,7 @@ using busmodel::FamilyDs18s20;
 using Pad = std::vector<std::uint8_t>;
 
 class TransactionTest : public BusTest {
-protected:
+  protected:
     static Pad readPad(const RomCode& rom) {
         std::uint8_t pad[9]{};
         EXPECT_TRUE(onewire::matchRom(&rom));
@@ -24,7 +24,7 @@ protected:
 
 TEST_F(TransactionTest, EachAddressedDeviceAnswersWithItsOwnReading) {
     const Device devices[] = {
-        thermometer(FamilyDs18b20, 0x0B013C5A, 0x0191),  // +25.0625
+        thermometer(FamilyDs18b20, 0x0B013C5A, 0x0191),   // +25.0625
         thermometer(FamilyDs18b20, 0x0B013C5B, -0x01B8),  // -27.5
         thermometer(FamilyDs18s20, 0x77, -3),             // -1.5
         thermometer(FamilyDs18s20, 0x78, 0x32),           // +25.0
@@ -84,7 +84,11 @@ TEST_F(TransactionTest, PowerSupplyWithoutEchoReadsOneWithExchangeError) {
     open();
     ASSERT_TRUE(onewire::matchRom(&parasite.rom));
     // The command byte's eight echoes come back, the read slot's does not.
-    busmodel::SetFaults([] { busmodel::Faults f; f.echoesBeforeUnplug = 8; return f; }());
+    busmodel::SetFaults([] {
+        busmodel::Faults f;
+        f.echoesBeforeUnplug = 8;
+        return f;
+    }());
     EXPECT_EQ(onewire::readPowerSupply(), 1);
     EXPECT_EQ(onewire::lastStatus(), onewire::ExchangeError);
 }

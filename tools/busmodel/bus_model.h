@@ -35,8 +35,8 @@ struct Device {
     // What the next conversion latches: DS18B20 in 1/16 degC, DS18S20 in 1/2 degC.
     // Until its first conversion a thermometer reads the power-on 85 degC.
     std::int16_t temperatureRaw = 0;
-    Power power = Power::External;  // parasite devices pull Read Power Supply low
-    bool present = true;            // false: off the bus; keeps its memory
+    Power power = Power::External;   // parasite devices pull Read Power Supply low
+    bool present = true;             // false: off the bus; keeps its memory
     bool corruptScratchpad = false;  // scratchpad reads carry a damaged byte (CRC mismatch)
     // Leaves the bus (present = false) after taking part in this many time
     // slots of its next Search ROM; one-shot, -1 never.
@@ -44,8 +44,8 @@ struct Device {
 };
 
 struct Faults {
-    bool shorted = false;     // wire held low: every echo 0x00, devices see nothing
-    bool noEcho = false;      // adapter unplugged: no echo and nothing on the wire
+    bool shorted = false;  // wire held low: every echo 0x00, devices see nothing
+    bool noEcho = false;   // adapter unplugged: no echo and nothing on the wire
     // Echo this many more bytes, then behave as noEcho (-1: off). Lets an
     // exchange start and lose its echo half-way.
     std::int32_t echoesBeforeUnplug = -1;

@@ -10,9 +10,13 @@ constexpr std::uint8_t SkipRomCommand = 0xCC;
 constexpr std::uint8_t ReadRomCommand = 0x33;
 constexpr int RomBits = 64;
 
-int bitOf(const std::uint8_t* bytes, int index) { return (bytes[index / 8] >> (index % 8)) & 1; }
+int bitOf(const std::uint8_t* bytes, int index) {
+    return (bytes[index / 8] >> (index % 8)) & 1;
+}
 
-int romBit(const DeviceRuntime& device, int index) { return bitOf(device.spec.rom.data(), index); }
+int romBit(const DeviceRuntime& device, int index) {
+    return bitOf(device.spec.rom.data(), index);
+}
 
 // Collects one bit of a byte sent least significant bit first; true once the
 // eighth bit is in.
@@ -37,15 +41,21 @@ void startRomCommand(DeviceRuntime& device, std::uint8_t command) {
             enter(device, device.alarm ? Phase::SearchId : Phase::Idle);
             device.searchSlots = 0;
             break;
-        case MatchRomCommand: enter(device, Phase::MatchRom); break;
-        case SkipRomCommand: enter(device, Phase::FunctionCommand); break;
+        case MatchRomCommand:
+            enter(device, Phase::MatchRom);
+            break;
+        case SkipRomCommand:
+            enter(device, Phase::FunctionCommand);
+            break;
         case ReadRomCommand:
             enter(device, Phase::SendBits);
             std::copy(device.spec.rom.begin(), device.spec.rom.end(), device.out.begin());
             device.bitCount = RomBits;
             device.afterSend = Phase::FunctionCommand;
             break;
-        default: enter(device, Phase::Idle); break;  // overdrive and resume are not modelled
+        default:
+            enter(device, Phase::Idle);
+            break;  // overdrive and resume are not modelled
     }
 }
 
@@ -99,14 +109,19 @@ bool ResetDevice(DeviceRuntime& device) {
 bool PullsLow(DeviceRuntime& device, std::uint64_t nowMs) {
     Settle(device, nowMs);
     switch (device.phase) {
-        case Phase::SearchId: return romBit(device, device.bitIndex) == 0;
-        case Phase::SearchComplement: return romBit(device, device.bitIndex) == 1;
+        case Phase::SearchId:
+            return romBit(device, device.bitIndex) == 0;
+        case Phase::SearchComplement:
+            return romBit(device, device.bitIndex) == 1;
         case Phase::SendBits:
-            return device.bitIndex < device.bitCount && bitOf(device.out.data(), device.bitIndex) == 0;
+            return device.bitIndex < device.bitCount &&
+                   bitOf(device.out.data(), device.bitIndex) == 0;
         case Phase::Busy:
             return device.spec.power == Power::External && nowMs < device.busyUntilMs;
-        case Phase::PowerReport: return device.spec.power == Power::Parasite;
-        default: return false;
+        case Phase::PowerReport:
+            return device.spec.power == Power::Parasite;
+        default:
+            return false;
     }
 }
 
@@ -127,7 +142,9 @@ void SampleSlot(DeviceRuntime& device, int lineBit, std::uint64_t nowMs) {
             ++device.searchSlots;
             sampleSearchDirection(device, lineBit);
             break;
-        case Phase::MatchRom: sampleMatch(device, lineBit); break;
+        case Phase::MatchRom:
+            sampleMatch(device, lineBit);
+            break;
         case Phase::SendBits:
             if (++device.bitIndex >= device.bitCount) enter(device, device.afterSend);
             break;
@@ -140,8 +157,11 @@ void SampleSlot(DeviceRuntime& device, int lineBit, std::uint64_t nowMs) {
                 }
             }
             break;
-        case Phase::ReceiveBytes: sampleWrittenData(device, lineBit); break;
-        default: break;
+        case Phase::ReceiveBytes:
+            sampleWrittenData(device, lineBit);
+            break;
+        default:
+            break;
     }
 }
 

@@ -28,8 +28,8 @@ struct DeviceRuntime {
     Phase phase = Phase::Idle;
     Phase afterSend = Phase::Idle;
     int bitIndex = 0;
-    int bitCount = 0;         // bits to send in SendBits, bytes to take in ReceiveBytes
-    std::uint8_t shift = 0;   // byte being received
+    int bitCount = 0;        // bits to send in SendBits, bytes to take in ReceiveBytes
+    std::uint8_t shift = 0;  // byte being received
     int searchSlots = 0;
     std::array<std::uint8_t, 9> out{};
     std::array<std::uint8_t, 3> received{};

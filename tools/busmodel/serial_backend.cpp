@@ -37,7 +37,8 @@ bool setSpeed(platform::SerialPort* port, std::uint32_t baud) {
     std::lock_guard guard(bus.lock);
     if (!isOpen(bus, port)) return false;
     if (baud != 9600 && baud != 115200) return false;
-    if ((baud == 9600 && bus.faults.failResetSpeed) || (baud == 115200 && bus.faults.failDataSpeed)) {
+    if ((baud == 9600 && bus.faults.failResetSpeed) ||
+        (baud == 115200 && bus.faults.failDataSpeed)) {
         return false;
     }
     bus.port.state.baud = baud;
@@ -119,7 +120,9 @@ void SetPortName(std::string name) {
     bus.port.name = std::move(name);
 }
 
-const platform::SerialPortOps& SerialOps() { return ops; }
+const platform::SerialPortOps& SerialOps() {
+    return ops;
+}
 
 PortState CurrentPortState() {
     BusState& bus = Bus();
@@ -127,8 +130,12 @@ PortState CurrentPortState() {
     return bus.port.state;
 }
 
-void Install() { onewire::useSerialBackend(&ops); }
+void Install() {
+    onewire::useSerialBackend(&ops);
+}
 
-void Uninstall() { onewire::useSerialBackend(nullptr); }
+void Uninstall() {
+    onewire::useSerialBackend(nullptr);
+}
 
 }  // namespace busmodel

@@ -20,9 +20,13 @@ constexpr std::uint32_t Ds18s20ConversionMs = 750;
 // An EEPROM write takes up to 10 ms.
 constexpr std::uint32_t EepromWriteMs = 10;
 
-bool isDs18b20(const DeviceRuntime& device) { return device.spec.rom[0] == FamilyDs18b20; }
+bool isDs18b20(const DeviceRuntime& device) {
+    return device.spec.rom[0] == FamilyDs18b20;
+}
 
-int resolutionStep(const DeviceRuntime& device) { return (device.scratchpad[4] >> 5) & 3; }
+int resolutionStep(const DeviceRuntime& device) {
+    return (device.scratchpad[4] >> 5) & 3;
+}
 
 std::uint32_t conversionMs(const DeviceRuntime& device) {
     if (!isDs18b20(device)) return Ds18s20ConversionMs;
@@ -109,7 +113,9 @@ void StartFunction(DeviceRuntime& device, std::uint8_t command, std::uint64_t no
             device.converting = true;
             becomeBusy(device, nowMs + conversionMs(device));
             break;
-        case ReadScratchpad: startSending(device); break;
+        case ReadScratchpad:
+            startSending(device);
+            break;
         case WriteScratchpad:
             device.phase = Phase::ReceiveBytes;
             device.bitIndex = 0;
@@ -131,7 +137,9 @@ void StartFunction(DeviceRuntime& device, std::uint8_t command, std::uint64_t no
             device.phase = Phase::PowerReport;
             device.bitIndex = 0;
             break;
-        default: device.phase = Phase::Idle; break;
+        default:
+            device.phase = Phase::Idle;
+            break;
     }
 }
 

@@ -73,7 +73,9 @@ void UseSystemClock() {
     c.changed.notify_all();
 }
 
-std::uint64_t VirtualNowMs() { return virtualElapsedMs(); }
+std::uint64_t VirtualNowMs() {
+    return virtualElapsedMs();
+}
 
 void AdvanceClockMs(std::uint64_t ms) {
     VirtualClock& c = clock();

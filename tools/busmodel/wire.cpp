@@ -18,7 +18,9 @@ constexpr int WriteZeroBits = 3;
 // A device answering 0 holds the wire through the first three data bits.
 constexpr std::uint8_t ReadZeroMask = 0xF8;
 
-int lowBits(std::uint8_t byte) { return byte == 0 ? 8 : std::countr_zero(byte); }
+int lowBits(std::uint8_t byte) {
+    return byte == 0 ? 8 : std::countr_zero(byte);
+}
 
 std::vector<DeviceRuntime>::iterator findDevice(BusState& bus, const RomCode& rom) {
     return std::find_if(bus.devices.begin(), bus.devices.end(),

@@ -26,12 +26,18 @@ constexpr auto IdleRest = std::chrono::milliseconds(20);
 
 std::uint32_t baudOf(speed_t code) {
     switch (code) {
-        case B9600: return 9600;
-        case B19200: return 19200;
-        case B38400: return 38400;
-        case B57600: return 57600;
-        case B115200: return 115200;
-        default: return 0;
+        case B9600:
+            return 9600;
+        case B19200:
+            return 19200;
+        case B38400:
+            return 38400;
+        case B57600:
+            return 57600;
+        case B115200:
+            return 115200;
+        default:
+            return 0;
     }
 }
 
@@ -39,7 +45,7 @@ std::uint32_t baudOf(speed_t code) {
 // speed the client has just set tells a reset from a time slot. It is read
 // afresh for every byte, as the client changes it between bytes.
 std::uint32_t slaveBaud(int master) {
-    termios tio {};
+    termios tio{};
     if (tcgetattr(master, &tio) != 0) return 0;
     return baudOf(cfgetospeed(&tio));
 }
@@ -79,7 +85,7 @@ bool OpenPty(PtyEndpoint& pty, std::string& error) {
         return false;
     }
     const char* name = ptsname(pty.master);
-    termios tio {};
+    termios tio{};
     if (name == nullptr || tcgetattr(pty.master, &tio) != 0) {
         error = std::string("cannot set up the pseudo-terminal: ") + std::strerror(errno);
         ClosePty(pty);

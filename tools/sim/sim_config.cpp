@@ -152,7 +152,9 @@ bool applyConfigLine(std::string_view line, SimConfig& config, std::string& erro
 
 }  // namespace
 
-std::string_view Usage() { return UsageText; }
+std::string_view Usage() {
+    return UsageText;
+}
 
 bool ParseDevice(std::string_view spec, busmodel::Device& device, std::string& error) {
     const auto words = splitWords(spec, ", \t\r");

@@ -1,0 +1,154 @@
+// The operating system's serial port, on pseudo-terminals made by the test.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "platform/serial_port.h"
+#include "pty_support.h"
+
+namespace onewire_test {
+namespace {
+
+const platform::SerialPortOps& ops() {
+    return platform::SystemSerialPort();
+}
+
+// The master side of a pseudo-terminal; the slave is the port under test.
+class PtyPair {
+  public:
+    PtyPair() {
+        master_ = posix_openpt(O_RDWR | O_NOCTTY);
+        if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) return;
+        slave_ = ptsname(master_);
+    }
+    ~PtyPair() {
+        if (master_ >= 0) close(master_);
+    }
+    int master() const { return master_; }
+    const std::string& slave() const { return slave_; }
+    speed_t slaveSpeed() const {
+        termios tio{};
+        tcgetattr(master_, &tio);
+        return cfgetospeed(&tio);
+    }
+
+  private:
+    int master_ = -1;
+    std::string slave_;
+};
+
+struct PortGuard {
+    platform::SerialPort* port;
+    ~PortGuard() {
+        if (port != nullptr) ops().close(port);
+    }
+};
+
+TEST(SerialPortPosix, SpeedChangesReachTheTerminalSettings) {
+    PtyPair pty;
+    ASSERT_FALSE(pty.slave().empty());
+    PortGuard guard{ops().open(pty.slave())};
+    ASSERT_NE(guard.port, nullptr);
+    EXPECT_EQ(pty.slaveSpeed(), B115200);
+    ASSERT_TRUE(ops().setSpeed(guard.port, 9600));
+    EXPECT_EQ(pty.slaveSpeed(), B9600);
+    ASSERT_TRUE(ops().setSpeed(guard.port, 115200));
+    EXPECT_EQ(pty.slaveSpeed(), B115200);
+    EXPECT_FALSE(ops().setSpeed(guard.port, 12345));
+    // A pseudo-terminal has no modem lines; driving them is no failure.
+    ops().setLines(guard.port, true, true);
+    ops().setLines(guard.port, false, false);
+    EXPECT_TRUE(ops().setSpeed(guard.port, 115200));
+}
+
+TEST(SerialPortPosix, BytesTravelRawBothWays) {
+    PtyPair pty;
+    PortGuard guard{ops().open(pty.slave())};
+    ASSERT_NE(guard.port, nullptr);
+    // Bytes a cooked terminal would translate or act on.
+    const std::uint8_t sent[] = {0x0D, 0x0A, 0x11, 0x13, 0x03, 0x00, 0xFF, 0x7F};
+    ASSERT_EQ(ops().write(guard.port, sent, 8), 8);
+    std::uint8_t atMaster[8]{};
+    std::size_t got = 0;
+    while (got < 8) {
+        const ssize_t n = read(pty.master(), atMaster + got, 8 - got);
+        ASSERT_GT(n, 0);
+        got += static_cast<std::size_t>(n);
+    }
+    EXPECT_EQ(0, std::memcmp(sent, atMaster, 8));
+
+    ASSERT_EQ(write(pty.master(), sent, 8), 8);
+    ops().waitInput(guard.port, 8, 5000);
+    ASSERT_EQ(ops().inputWaiting(guard.port), 8);
+    std::uint8_t back[8]{};
+    ASSERT_EQ(ops().read(guard.port, back, 8), 8);
+    EXPECT_EQ(0, std::memcmp(sent, back, 8));
+    EXPECT_EQ(ops().inputWaiting(guard.port), 0);
+}
+
+TEST(SerialPortPosix, WaitingWithoutInputLastsItsTimeOut) {
+    PtyPair pty;
+    PortGuard guard{ops().open(pty.slave())};
+    ASSERT_NE(guard.port, nullptr);
+    const auto start = std::chrono::steady_clock::now();
+    ops().waitInput(guard.port, 1, 30);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(30));
+    EXPECT_EQ(ops().inputWaiting(guard.port), 0);
+}
+
+TEST(SerialPortPosix, APortOpensOnlyOnceAtATime) {
+    PtyPair pty;
+    platform::SerialPort* first = ops().open(pty.slave());
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(ops().open(pty.slave()), nullptr);
+    ops().close(first);
+    PortGuard again{ops().open(pty.slave())};
+    EXPECT_NE(again.port, nullptr);
+}
+
+TEST(SerialPortPosix, ComNamesOpenTheEntryInTheWorkingDirectory) {
+    PtyPair pty;
+    ScratchDir dir;
+    ASSERT_EQ(symlink(pty.slave().c_str(), (dir.path() + "/COM7").c_str()), 0);
+    ASSERT_EQ(symlink((dir.path() + "/nothing").c_str(), (dir.path() + "/COM8").c_str()), 0);
+    WorkingDirectory cwd(dir.path());
+    for (const char* name : {"COM7", "com7", "Com7"}) {
+        PortGuard guard{ops().open(name)};
+        EXPECT_NE(guard.port, nullptr) << name;
+    }
+    // A dangling link fails rather than falling back to /dev/ttyS7.
+    PortGuard dangling{ops().open("COM8")};
+    EXPECT_EQ(dangling.port, nullptr);
+    PortGuard badNumber{ops().open("COM0")};
+    EXPECT_EQ(badNumber.port, nullptr);
+}
+
+TEST(SerialPortPosix, NamesAreCutTo59Characters) {
+    PtyPair pty;
+    ScratchDir dir;
+    std::string path = dir.path() + "/";
+    path.append(59 - path.size(), 'p');
+    ASSERT_EQ(path.size(), 59u);
+    ASSERT_EQ(symlink(pty.slave().c_str(), path.c_str()), 0);
+    PortGuard guard{ops().open(path + "-beyond-the-limit")};
+    EXPECT_NE(guard.port, nullptr);
+}
+
+TEST(SerialPortPosix, WhatIsNoTerminalDoesNotOpen) {
+    ScratchDir dir;
+    const std::string file = dir.path() + "/plain";
+    const int fd = open(file.c_str(), O_CREAT | O_WRONLY, 0600);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    EXPECT_EQ(ops().open(file), nullptr);
+    EXPECT_EQ(ops().open(dir.path() + "/missing"), nullptr);
+}
+
+}  // namespace
+}  // namespace onewire_test
