@@ -10,7 +10,7 @@ namespace monitor {
 
 // Bits of BusDevice::faults.
 using DeviceFaults = std::uint8_t;
-inline constexpr DeviceFaults RomCrcError = 1;         // cleared only by rebuilding the list
+inline constexpr DeviceFaults RomCrcError = 1;  // cleared only by rebuilding the list
 inline constexpr DeviceFaults ScratchpadCrcError = 2;
 inline constexpr DeviceFaults SensorRangeError = 4;
 inline constexpr DeviceFaults BusError = 8;

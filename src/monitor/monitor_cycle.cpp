@@ -12,8 +12,12 @@
 namespace monitor {
 namespace {
 
-bool quitRequested() { return Settings().quitRequested.load() != 0; }
-bool portChanged() { return Settings().portChanged.load() != 0; }
+bool quitRequested() {
+    return Settings().quitRequested.load() != 0;
+}
+bool portChanged() {
+    return Settings().portChanged.load() != 0;
+}
 
 void servePortChange(MonitorState& state) {
     // Cleared before the name is copied, so that a change made while the port
@@ -117,7 +121,8 @@ void intervalWait() {
 
 void MonitorStart(MonitorState& state) {
     state.devices.clear();
-    for (const RomCode& rom : Settings().knownRoms) state.devices.push_back(BusDevice{rom, 0.0f, 0});
+    for (const RomCode& rom : Settings().knownRoms)
+        state.devices.push_back(BusDevice{rom, 0.0f, 0});
     state.deviceCount = static_cast<int>(state.devices.size());
     state.portNameCopy = CopyPortName();
     ReopenPort(state.portNameCopy, state.devices, state.pending, true);

@@ -12,12 +12,12 @@ struct MonitorState {
     BusDeviceList devices;   // polled devices, in polling order
     MonitorMailbox pending;  // working rows, status text, unpublished changes (lock unused)
     std::string portNameCopy;
-    int deviceCount = 0;     // refreshed after every rebuild of `devices`
-    std::string failureText; // bus message of the last failed cycle
+    int deviceCount = 0;      // refreshed after every rebuild of `devices`
+    std::string failureText;  // bus message of the last failed cycle
     bool forceSummary = false;
-    int faultyCount = 0;     // faulty devices of the pass; between passes also failed cycles
+    int faultyCount = 0;  // faulty devices of the pass; between passes also failed cycles
     int previousFaultyCount = 0;
-    int alarmCount = 0;      // out-of-range readings of the pass; -1 once rows show a failure
+    int alarmCount = 0;  // out-of-range readings of the pass; -1 once rows show a failure
     int previousAlarmCount = 0;
 };
 

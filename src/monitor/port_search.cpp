@@ -18,8 +18,8 @@ void ReopenPort(const std::string& name, BusDeviceList& devices, MonitorMailbox&
                 bool keepDevices) {
     onewire::closePort();
     if (!name.empty()) {
-        pending.statusText = onewire::openPort(name) ? std::string("Порт открыт")
-                                                     : PortOpenFailedText(name);
+        pending.statusText =
+            onewire::openPort(name) ? std::string("Порт открыт") : PortOpenFailedText(name);
     }
     pending.changes |= RowsChanged | StatusChanged;
     if (keepDevices) return;

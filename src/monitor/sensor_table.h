@@ -14,9 +14,9 @@ namespace monitor {
 using onewire::RomCode;
 
 // Background colours, 0x00BBGGRR.
-inline constexpr std::int32_t ErrorColor = 0x008888FD;    // light red: a fault
-inline constexpr std::int32_t AlarmColor = 0x00ABF9FF;    // light yellow: out of range
-inline constexpr std::int32_t DefaultColor = -1;          // the list view's own colours
+inline constexpr std::int32_t ErrorColor = 0x008888FD;  // light red: a fault
+inline constexpr std::int32_t AlarmColor = 0x00ABF9FF;  // light yellow: out of range
+inline constexpr std::int32_t DefaultColor = -1;        // the list view's own colours
 
 // Bits of SensorCell::changed.
 inline constexpr std::uint8_t TextChanged = 1;

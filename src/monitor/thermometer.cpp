@@ -14,13 +14,18 @@ bool IsThermometer(std::uint8_t family) {
 
 std::string_view TypeText(std::uint8_t family) {
     switch (family) {
-        case FamilyDS18S20: return "DS1820 / DS18S20";
-        case FamilyDS18B20: return "DS18B20";
-        default: return "Неизвестное устройство";
+        case FamilyDS18S20:
+            return "DS1820 / DS18S20";
+        case FamilyDS18B20:
+            return "DS18B20";
+        default:
+            return "Неизвестное устройство";
     }
 }
 
-bool RomCrcGood(const onewire::RomCode& rom) { return onewire::crc8(rom.data(), 7) == rom[7]; }
+bool RomCrcGood(const onewire::RomCode& rom) {
+    return onewire::crc8(rom.data(), 7) == rom[7];
+}
 
 std::string SerialText(const onewire::RomCode& rom) {
     std::string text = FormatRomCode(rom);

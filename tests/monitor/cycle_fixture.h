@@ -37,7 +37,7 @@ inline void ResetMonitorSettings() {
 }
 
 class PollCycleTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         busmodel::ResetBus();
         busmodel::Install();

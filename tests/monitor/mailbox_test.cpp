@@ -97,7 +97,7 @@ TEST(MergeRows, EmptyRowsMarkEveryRecordNotFound) {
 }
 
 class MailboxTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         MonitorMailbox drain;
         TakeOverMailbox(drain);

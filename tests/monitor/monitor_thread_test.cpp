@@ -14,7 +14,7 @@ namespace {
 constexpr std::uint32_t GenerousRealMs = 20000;
 
 class MonitorThreadTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         busmodel::UseVirtualClock(busmodel::ClockMode::Manual, 1000);
         busmodel::ResetBus();

@@ -19,7 +19,8 @@ constexpr std::uint8_t S20 = busmodel::FamilyDs18s20;
 TEST_F(PollCycleTest, GoodPassShowsEveryReading) {
     startWith({Thermometer(B20, 1, 0x0191), Thermometer(B20, 2, static_cast<std::int16_t>(0xFF5E)),
                Thermometer(B20, 3, static_cast<std::int16_t>(0xFC90)), Thermometer(B20, 4, 0x07F1),
-               Thermometer(S20, 5, 0x0032), Thermometer(S20, 6, static_cast<std::int16_t>(0xFFFF))});
+               Thermometer(S20, 5, 0x0032),
+               Thermometer(S20, 6, static_cast<std::int16_t>(0xFFFF))});
     ASSERT_EQ(state.pending.rows.size(), 6u);
     EXPECT_EQ(cell(0, Type).text, "DS18B20");
     EXPECT_EQ(cell(4, Type).text, "DS1820 / DS18S20");

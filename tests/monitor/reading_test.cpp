@@ -15,7 +15,7 @@ using monitor_test::MakeScratchpad;
 namespace {
 
 class ReadingTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         AppSettings& settings = Settings();
         settings.thermoControl = 0;

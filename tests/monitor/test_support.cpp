@@ -46,7 +46,9 @@ void countingSleepMs(std::uint32_t ms) {
     if (action) action();
 }
 
-std::uint64_t countingElapsedMs() { return busmodel::VirtualNowMs(); }
+std::uint64_t countingElapsedMs() {
+    return busmodel::VirtualNowMs();
+}
 
 const platform::ClockOps countingClock{countingSleepMs, countingElapsedMs};
 
@@ -56,8 +58,14 @@ monitor::Scratchpad MakeScratchpad(std::int16_t raw) {
     const auto bits = static_cast<std::uint16_t>(raw);
     // Bytes 2..7 as a DS18B20 holds them after power-up: TH, TL, config, reserved.
     monitor::Scratchpad pad{static_cast<std::uint8_t>(bits & 0xFF),
-                            static_cast<std::uint8_t>(bits >> 8), 0x4B, 0x46, 0x7F, 0xFF, 0x0C,
-                            0x10, 0};
+                            static_cast<std::uint8_t>(bits >> 8),
+                            0x4B,
+                            0x46,
+                            0x7F,
+                            0xFF,
+                            0x0C,
+                            0x10,
+                            0};
     pad[8] = onewire::crc8(pad.data(), 8);
     return pad;
 }
@@ -65,7 +73,8 @@ monitor::Scratchpad MakeScratchpad(std::int16_t raw) {
 monitor::RomCode MakeRom(std::uint8_t family, std::uint64_t serial) {
     monitor::RomCode rom{};
     rom[0] = family;
-    for (std::size_t i = 1; i <= 6; ++i) rom[i] = static_cast<std::uint8_t>(serial >> (8 * (i - 1)));
+    for (std::size_t i = 1; i <= 6; ++i)
+        rom[i] = static_cast<std::uint8_t>(serial >> (8 * (i - 1)));
     rom[7] = onewire::crc8(rom.data(), 7);
     return rom;
 }
@@ -79,9 +88,13 @@ WindowRecorder::WindowRecorder() {
     platform::BindMonitorWindow(&recorderOps);
 }
 
-WindowRecorder::~WindowRecorder() { platform::BindMonitorWindow(nullptr); }
+WindowRecorder::~WindowRecorder() {
+    platform::BindMonitorWindow(nullptr);
+}
 
-int WindowRecorder::events() const { return postedEvents.load(); }
+int WindowRecorder::events() const {
+    return postedEvents.load();
+}
 
 std::vector<std::string> WindowRecorder::statusTexts() const {
     std::lock_guard<std::mutex> guard(statusLock);
@@ -94,7 +107,9 @@ StepClock::StepClock() {
     resetSteps();
 }
 
-StepClock::~StepClock() { busmodel::UseSystemClock(); }
+StepClock::~StepClock() {
+    busmodel::UseSystemClock();
+}
 
 int StepClock::steps() const {
     std::lock_guard<std::mutex> guard(stepLock);

@@ -16,9 +16,11 @@ TEST(RomCodeForms, TextAndIntegerOfKnownCodes) {
         std::int64_t number;
     };
     const Case cases[] = {
-        {{0x28, 0x5A, 0x3C, 0x01, 0x0B, 0x00, 0x00, 0x14}, "28-00000B013C5A-14",
+        {{0x28, 0x5A, 0x3C, 0x01, 0x0B, 0x00, 0x00, 0x14},
+         "28-00000B013C5A-14",
          1441151928023931432LL},
-        {{0x28, 0x61, 0x64, 0x12, 0x3C, 0x7A, 0x01, 0xB1}, "28-017A3C126461-B1",
+        {{0x28, 0x61, 0x64, 0x12, 0x3C, 0x7A, 0x01, 0xB1},
+         "28-017A3C126461-B1",
          -5692134055594401496LL},
         {{0x10, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}, "10-000000000000-00", 16},
     };
@@ -40,7 +42,7 @@ TEST(RomCodeForms, BadRomCrcAddsWarningToSerialText) {
 
 TEST(PluralForms, DeviceNounByCount) {
     const std::pair<long long, const char*> cases[] = {
-        {1, "устройство"},   {2, " устройства"}, {5, " устройств"},  {11, " устройств"},
+        {1, "устройство"},   {2, " устройства"},  {5, " устройств"},   {11, " устройств"},
         {21, "устройство"},  {22, " устройства"}, {111, " устройств"}, {0, " устройств"},
         {101, "устройство"}, {14, " устройств"},  {24, " устройства"},
     };
@@ -109,7 +111,14 @@ TEST(TemperatureTexts, RawValuesOfBothFamilies) {
     };
     for (const Case& c : cases) {
         Scratchpad pad{static_cast<std::uint8_t>(c.raw & 0xFF),
-                       static_cast<std::uint8_t>((c.raw >> 8) & 0xFF), 0, 0, 0, 0, 0, 0, 0};
+                       static_cast<std::uint8_t>((c.raw >> 8) & 0xFF),
+                       0,
+                       0,
+                       0,
+                       0,
+                       0,
+                       0,
+                       0};
         const ScratchpadReading reading = DecodeScratchpad(c.family, pad);
         EXPECT_FLOAT_EQ(reading.celsius, c.celsius) << c.raw;
         EXPECT_EQ(FormatTemperature(reading.celsius), c.text) << c.raw;
@@ -130,12 +139,21 @@ TEST(LimitControl, WholeDegreesTruncatedTowardZero) {
         bool within;
     };
     const Case cases[] = {
-        {25.9f, true, 20, 25, true},   {26.0f, true, 20, 25, false}, {19.9f, true, 20, 25, false},
-        {20.0f, true, 20, 25, true},   {-0.9f, true, 0, 10, true},   {-1.0f, true, 0, 10, false},
-        {25.5f, true, 20, 25, true},   {-10.5f, true, -10, 0, true}, {-11.0f, true, -10, 0, false},
-        {125.0f, false, 20, 25, true}, {-55.0f, false, 30, 20, true},
+        {25.9f, true, 20, 25, true},
+        {26.0f, true, 20, 25, false},
+        {19.9f, true, 20, 25, false},
+        {20.0f, true, 20, 25, true},
+        {-0.9f, true, 0, 10, true},
+        {-1.0f, true, 0, 10, false},
+        {25.5f, true, 20, 25, true},
+        {-10.5f, true, -10, 0, true},
+        {-11.0f, true, -10, 0, false},
+        {125.0f, false, 20, 25, true},
+        {-55.0f, false, 30, 20, true},
         // A minimum above the maximum leaves no permitted reading.
-        {25.0f, true, 30, 20, false},  {30.0f, true, 30, 20, false}, {20.0f, true, 30, 20, false},
+        {25.0f, true, 30, 20, false},
+        {30.0f, true, 30, 20, false},
+        {20.0f, true, 30, 20, false},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(WithinLimits(c.celsius, c.controlOn, c.minC, c.maxC), c.within)

@@ -50,7 +50,8 @@ bool ScanBus(const std::string& port, std::vector<std::string>& lines, std::stri
         return false;
     }
     std::vector<std::string> connections;
-    for (const monitor::BusDevice& device : devices) connections.push_back(connectionOf(device.rom));
+    for (const monitor::BusDevice& device : devices)
+        connections.push_back(connectionOf(device.rom));
     // A failed conversion command shows up in the reads that follow.
     if (onewire::resetAndSkipRom() && onewire::startConversion(0)) {
         platform::SleepMs(ConversionWaitMs);

@@ -1,0 +1,78 @@
+// kelvarian-scan against kelvarian-sim: its lines and exit codes.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <algorithm>
+#include <cstdlib>
+#include <sstream>
+
+#include "busmodel/rom_tools.h"
+#include "monitor/sensor_table.h"
+#include "pty_support.h"
+#include "test_support.h"
+
+namespace {
+
+struct ScanResult {
+    int exitCode = -1;
+    std::vector<std::string> lines;
+    std::string errors;
+};
+
+ScanResult runScan(const std::string& dir, const std::string& port) {
+    const std::string command =
+        "cd '" + dir + "' && '" KELVARIAN_SCAN_PATH "' '" + port + "' >scan.out 2>scan.err";
+    const int status = std::system(command.c_str());
+    ScanResult result;
+    if (status != -1 && WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
+    std::istringstream out(monitor_test::ReadFile(dir + "/scan.out"));
+    for (std::string line; std::getline(out, line);) result.lines.push_back(line);
+    result.errors = monitor_test::ReadFile(dir + "/scan.err");
+    return result;
+}
+
+std::string romText(std::uint8_t family, std::uint64_t serial) {
+    return monitor::FormatRomCode(busmodel::MakeRomCode(family, serial));
+}
+
+TEST(ScanTool, ListsEveryDeviceWithItsReading) {
+    onewire_test::ScratchDir dir;
+    onewire_test::SimProcess sim(
+        {"--link", dir.path() + "/COM1", "--device", "28-00000B013C5A,raw=401", "--device",
+         "10:77,raw=-1,power=parasite", "--device", "28:1234,corrupt-scratchpad", "--device",
+         "28:4321,raw=2033", "--device", "28-000000005678-00,temp=20", "--device", "01:55"});
+    ASSERT_TRUE(sim.started());
+    const ScanResult scan = runScan(dir.path(), "COM1");
+    EXPECT_EQ(scan.exitCode, 0) << scan.errors;
+    std::vector<std::string> expected{
+        "28-00000B013C5A-14\tDS18B20\t3 вывода\t25.1 °C",
+        romText(0x10, 0x77) + "\tDS1820 / DS18S20\t2 вывода ('паразитное' питание)\t-0.5 °C",
+        romText(0x28, 0x1234) + "\tDS18B20\t3 вывода\tОшибка CRC",
+        romText(0x28, 0x4321) + "\tDS18B20\t3 вывода\t127.1 °C",
+        "28-000000005678-00  ОШИБКА CRC\tDS18B20\t3 вывода\t20.0 °C",
+        romText(0x01, 0x55) + "\tНеизвестное устройство\t\t",
+    };
+    std::vector<std::string> lines = scan.lines;
+    std::sort(lines.begin(), lines.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(lines, expected);
+}
+
+TEST(ScanTool, EmptyBusIsAnError) {
+    onewire_test::ScratchDir dir;
+    onewire_test::SimProcess sim({"--link", dir.path() + "/COM1"});
+    ASSERT_TRUE(sim.started());
+    const ScanResult scan = runScan(dir.path(), "COM1");
+    EXPECT_EQ(scan.exitCode, 1);
+    EXPECT_TRUE(scan.lines.empty());
+    EXPECT_EQ(scan.errors, "Нет ответа от '1-Wire' устройств\n");
+}
+
+TEST(ScanTool, MissingPortIsAnError) {
+    onewire_test::ScratchDir dir;
+    const ScanResult scan = runScan(dir.path(), dir.path() + "/no-such-tty");
+    EXPECT_EQ(scan.exitCode, 1);
+    EXPECT_EQ(scan.errors, "Нет открытого COM порта\n");
+}
+
+}  // namespace
