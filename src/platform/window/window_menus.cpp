@@ -39,6 +39,7 @@ void AddMenuItem(int menu, int itemId, std::string_view text) {
     QMenu* owner = FindMenu(menu);
     if (owner == nullptr) return;
     QAction* item = owner->addAction(ToQString(text));
+    item->setObjectName(QStringLiteral("menuItem%1").arg(itemId));
     Layer().menuItems[itemId] = item;
     QObject::connect(item, &QAction::triggered, item, [item, itemId](bool checked) {
         // Qt flips a checkable item before reporting it; the caller owns the

@@ -1,0 +1,225 @@
+// Start-up with the settings file and the status server, termination
+// requests, and the save at shutdown.
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QTimer>
+
+#include <csignal>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "monitor/app_settings.h"
+#include "onewire/link.h"
+#include "platform/window/process.h"
+#include "platform/window/window.h"
+#include "shell/main_window.h"
+#include "shell/shell_state.h"
+#include "shell/startup.h"
+#include "shell_fixture.h"
+#include "web/status_page.h"
+
+namespace shell_test {
+namespace {
+
+// A listening socket on the wildcard address; port 0 picks a free one.
+class Listener {
+public:
+    explicit Listener(int family, std::uint16_t port = 0) {
+        fd = socket(family, SOCK_STREAM, 0);
+        if (fd < 0) return;
+        int on = 1;
+        setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        sockaddr_storage address{};
+        socklen_t length = 0;
+        if (family == AF_INET6) {
+            auto* v6 = reinterpret_cast<sockaddr_in6*>(&address);
+            v6->sin6_family = AF_INET6;
+            v6->sin6_port = htons(port);
+            length = sizeof *v6;
+        } else {
+            auto* v4 = reinterpret_cast<sockaddr_in*>(&address);
+            v4->sin_family = AF_INET;
+            v4->sin_port = htons(port);
+            length = sizeof *v4;
+        }
+        if (bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 || listen(fd, 1) != 0) {
+            close(fd);
+            fd = -1;
+            return;
+        }
+        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+        boundPort = ntohs(family == AF_INET6 ? reinterpret_cast<sockaddr_in6*>(&address)->sin6_port
+                                             : reinterpret_cast<sockaddr_in*>(&address)->sin_port);
+    }
+    ~Listener() {
+        if (fd >= 0) close(fd);
+    }
+    bool ok() const { return fd >= 0; }
+    std::uint16_t port() const { return boundPort; }
+
+private:
+    int fd = -1;
+    std::uint16_t boundPort = 0;
+};
+
+std::uint16_t FreePort(int family) { return Listener(family).port(); }
+
+std::string ServerLines(std::uint16_t port, bool ipv6) {
+    return "[Server]\nEnable = 1\nPort = " + std::to_string(port) + "\nIPv6 = " + (ipv6 ? "1" : "0");
+}
+
+TEST_F(ShellTest, DisabledServerLeavesField1EmptyAndRunsNoTimer) {
+    Start();
+    EXPECT_EQ(platform::StatusText(1), "");
+    EXPECT_FALSE(platform::TimerRunning(shell::ServerTimer));
+    EXPECT_EQ(web::CurrentStatusPage(), nullptr);
+}
+
+TEST_F(ShellTest, RunningServerIsNamedWithPortAndFamilyAndServicedByTheTimer) {
+    const std::uint16_t port = FreePort(AF_INET);
+    WriteSettings("[Sensors]\nCount = 1\n" + StoredSensorLines(1, 0x11, "Котёл") +
+                  ServerLines(port, false));
+    Start();
+    EXPECT_EQ(platform::StatusText(1), "Сервер работает (" + std::to_string(port) + " порт, IPv4)");
+    EXPECT_TRUE(platform::TimerRunning(shell::ServerTimer));
+    ASSERT_NE(web::CurrentStatusPage(), nullptr);
+    EXPECT_NE(web::CurrentStatusPage()->find("Котёл"), std::string::npos);
+}
+
+TEST_F(ShellTest, ServerOnIPv6SaysSo) {
+    std::uint16_t port = 0;
+    {
+        Listener probe(AF_INET6);
+        if (!probe.ok()) GTEST_SKIP() << "no IPv6 on this machine";
+        port = probe.port();
+    }
+    WriteSettings(ServerLines(port, true));
+    Start();
+    EXPECT_EQ(platform::StatusText(1), "Сервер работает (" + std::to_string(port) + " порт, IPv6)");
+}
+
+TEST_F(ShellTest, ServerThatCannotListenIsReportedAndTheListStillShows) {
+    Listener taken(AF_INET);
+    ASSERT_TRUE(taken.ok());
+    WriteSettings("[Sensors]\nCount = 1\n" + StoredSensorLines(1, 0x11, "Котёл") +
+                  ServerLines(taken.port(), false));
+    Start();
+    EXPECT_EQ(platform::StatusText(1),
+              "Не удалось запустить сервер (" + std::to_string(taken.port()) + " порт)");
+    EXPECT_FALSE(platform::TimerRunning(shell::ServerTimer));
+    EXPECT_EQ(platform::ListRowCount(shell::SensorView), 1);
+    // The page follows the configured switch, not the start's outcome.
+    EXPECT_NE(web::CurrentStatusPage(), nullptr);
+}
+
+TEST_F(ShellTest, LoadingFillsControlsSettingsAndSensorList) {
+    onewire::setLinkOptions(onewire::InvertLines);  // loading never clears a bit
+    WriteSettings(
+        "Port = COM7\nInterval = 70000\nThermoControl = 3\nThermoMin = -54\nThermoMax = 125\n"
+        "Log = 1\nCPU_MinUsage = 1\nInvert = 0\n[Sensors]\nCount = 2\n" +
+        StoredSensorLines(1, 0x11, "Котёл") + "ID_2 = -5692134055594401496\n");
+    Start();
+    const monitor::AppSettings& settings = monitor::Settings();
+    EXPECT_EQ(platform::SpinValue(shell::IntervalSpin), 70000 - 65536);
+    EXPECT_EQ(settings.pollInterval.load(), 70000 - 65536);
+    EXPECT_TRUE(platform::IsChecked(shell::ThermoCheck));
+    EXPECT_EQ(settings.thermoControl.load(), 1);
+    EXPECT_EQ(platform::SpinValue(shell::MinSpin), -54);
+    EXPECT_EQ(platform::SpinValue(shell::MaxSpin), 125);
+    EXPECT_EQ(settings.logEnabled.load(), 1);
+    EXPECT_TRUE(platform::MenuItemChecked(shell::LogItem));
+    EXPECT_TRUE(platform::MenuItemChecked(shell::ReduceCpuItem));
+    EXPECT_FALSE(platform::MenuItemChecked(shell::InvertLinesItem));
+    EXPECT_EQ(onewire::linkOptions(), onewire::ReduceCpuLoad | onewire::InvertLines);
+
+    const monitor::SensorList& sensors = shell::State().sensors;
+    ASSERT_EQ(sensors.size(), 2u);
+    EXPECT_EQ(sensors[1].cells[monitor::Name].text, "Новый");
+    EXPECT_EQ(sensors[1].cells[monitor::Serial].text, "28-017A3C126461-B1");
+    EXPECT_EQ(sensors[1].present, 0);
+    EXPECT_EQ(settings.knownRoms.size(), 2u);
+    EXPECT_EQ(settings.knownRoms[0], RomOf(0x11));
+    EXPECT_EQ(platform::ListCellText(shell::SensorView, 0, monitor::Name), "Котёл");
+    EXPECT_EQ(monitor::CopyPortName(), "COM7");
+}
+
+TEST_F(ShellTest, ShutdownSavesEverythingAsLoadedAndHidesTheWindow) {
+    const std::string canonical =
+        "\xEF\xBB\xBF\r\n"
+        "Port = COM3\r\nInterval = 5\r\nThermoControl = 1\r\nThermoMin = 18\r\nThermoMax = 26\r\n"
+        "Log = 0\r\nCPU_MinUsage = 1\r\nInvert = 0\r\n"
+        "[Sensors]\r\nCount = 2\r\nID_1 = 1441151928023931432\r\nName_1 = Новый\r\n"
+        "ID_2 = -5692134055594401496\r\nName_2 = Котёл\r\n"
+        "[Server]\r\nEnable = 0\r\nPort = 8080\r\nIPv6 = 1\r\n";
+    {
+        std::FILE* file = std::fopen(persistence::SettingsFileName, "wb");
+        std::fwrite(canonical.data(), 1, canonical.size(), file);
+        std::fclose(file);
+    }
+    Start();
+    shell::StopProgram();
+    EXPECT_EQ(monitor::Settings().quitRequested.load(), 1);
+    EXPECT_FALSE(platform::MainWindowVisible());
+    EXPECT_EQ(SettingsBytes(), canonical);
+}
+
+TEST_F(ShellTest, ShutdownWritesTheFileEvenWhenNothingChanged) {
+    Start();
+    ASSERT_FALSE(SettingsExist());
+    shell::StopProgram();
+    EXPECT_TRUE(SettingsExist());
+    EXPECT_EQ(SavedSettings().thermoMax, 10);
+}
+
+class TerminationTest : public ShellTest {
+protected:
+    void SetUp() override {
+        ShellTest::SetUp();
+        ASSERT_TRUE(platform::InstallTerminationSignals());
+        platform::WatchTerminationSignals();
+    }
+};
+
+TEST_F(TerminationTest, SignalBeforeTheLoopRunsEndsItAtOnce) {
+    std::raise(SIGTERM);
+    Start();
+    EXPECT_FALSE(Pump());
+}
+
+TEST_F(TerminationTest, SignalDismissesTheRenamePromptAsCancelled) {
+    WriteSettings("[Sensors]\nCount = 1\n" + StoredSensorLines(1, 0x11, "Котёл"));
+    Start();
+    platform::SelectListRow(shell::SensorView, 0);
+    bool promptSeen = false;
+    WhenModalOpens([&promptSeen](QWidget* modal) {
+        auto* prompt = qobject_cast<QInputDialog*>(modal);
+        ASSERT_NE(prompt, nullptr);
+        promptSeen = true;
+        prompt->setTextValue("Не сохранять");
+        std::raise(SIGINT);
+    });
+    MenuItem(shell::RenameItem)->trigger();
+    EXPECT_FALSE(Pump());
+    EXPECT_TRUE(promptSeen);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_EQ(shell::State().sensors[0].cells[monitor::Name].text, "Котёл");
+}
+
+TEST_F(TerminationTest, SignalDismissesTheAboutBox) {
+    Start();
+    WhenModalOpens([](QWidget*) { std::raise(SIGTERM); });
+    MenuItem(shell::AboutItem)->trigger();
+    EXPECT_FALSE(Pump());
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+TEST_F(TerminationTest, WaitingLoopWakesForASignal) {
+    Start();
+    QTimer::singleShot(20, [] { std::raise(SIGTERM); });
+    EXPECT_EQ(platform::WaitEvent().kind, platform::EventKind::Close);
+}
+
+}  // namespace
+}  // namespace shell_test

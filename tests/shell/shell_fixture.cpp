@@ -1,0 +1,143 @@
+#include "shell_fixture.h"
+
+#include <QTimer>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+
+#include <unistd.h>
+
+#include "monitor/mailbox.h"
+#include "platform/monitor_window.h"
+#include "platform/window/window.h"
+#include "shell/event_table.h"
+#include "shell/startup.h"
+#include "web/status_server.h"
+
+namespace shell_test {
+
+void ShellTest::SetUp() {
+    ASSERT_TRUE(platform::InitWindowSystem());
+    char name[] = "/tmp/kelvarian-shell-XXXXXX";
+    ASSERT_NE(mkdtemp(name), nullptr);
+    directory = name;
+    previousDirectory = std::filesystem::current_path().string();
+    std::filesystem::current_path(directory);
+    shell::ResetSharedState();
+    monitor::MonitorMailbox leftover;
+    monitor::TakeOverMailbox(leftover);
+    web::StopStatusServer();
+}
+
+void ShellTest::TearDown() {
+    platform::DestroyMainWindow();
+    web::StopStatusServer();
+    std::filesystem::current_path(previousDirectory);
+    std::filesystem::remove_all(directory);
+}
+
+void ShellTest::WriteSettings(std::string_view lines) {
+    std::ofstream file(persistence::SettingsFileName, std::ios::binary);
+    file << "\xEF\xBB\xBF\r\n";
+    std::string text(lines);
+    std::string withCrLf;
+    for (char c : text) {
+        if (c == '\n') withCrLf += '\r';
+        withCrLf += c;
+    }
+    file << withCrLf << "\r\n";
+}
+
+std::string ShellTest::SettingsBytes() const {
+    std::ifstream file(persistence::SettingsFileName, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+persistence::SettingsRecord ShellTest::SavedSettings() const {
+    return persistence::ParseSettings(SettingsBytes());
+}
+
+bool ShellTest::SettingsExist() const {
+    return std::filesystem::exists(persistence::SettingsFileName);
+}
+
+void ShellTest::Start() { ASSERT_TRUE(shell::StartWindow()); }
+
+bool ShellTest::Pump() {
+    platform::Event event;
+    bool running = true;
+    while (platform::PollEvent(event)) {
+        if (!shell::HandleEvent(event)) {
+            running = false;
+            break;
+        }
+    }
+    return running;
+}
+
+QMainWindow* ShellTest::Window() const {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (auto* window = qobject_cast<QMainWindow*>(widget)) return window;
+    }
+    return nullptr;
+}
+
+QAction* ShellTest::MenuItem(int id) const {
+    return Window()->findChild<QAction*>(QStringLiteral("menuItem%1").arg(id));
+}
+
+void ShellTest::Publish(const monitor::SensorList& rows, std::string_view status,
+                        std::uint8_t changes) {
+    monitor::MonitorMailbox& box = monitor::SharedMailbox();
+    {
+        std::lock_guard<std::mutex> guard(box.lock);
+        box.rows = rows;
+        box.statusText = std::string(status);
+        box.changes = changes;
+    }
+    platform::PostCustomEvent(platform::SensorsUpdatedEvent);
+}
+
+onewire::RomCode RomOf(std::uint8_t serial) { return {0x28, serial, 0x3C, 0x01, 0x0B, 0, 0, 0x14}; }
+
+monitor::SensorRecord MonitorRow(std::uint8_t serial, std::string_view temperature,
+                                 std::string_view status, std::int32_t statusColor) {
+    monitor::SensorRecord row;
+    row.rom = RomOf(serial);
+    const std::string texts[] = {"", "DS18B20", monitor::FormatRomCode(row.rom), "3 вывода",
+                                 std::string(temperature), std::string(status)};
+    for (int column = monitor::Type; column < monitor::ColumnCount; ++column) {
+        monitor::SensorCell& cell = row.cells[static_cast<std::size_t>(column)];
+        cell.text = texts[column];
+        cell.color = column == monitor::Status ? statusColor : monitor::DefaultColor;
+        cell.changed = monitor::TextChanged | monitor::ColorChanged;
+    }
+    row.present = 1;
+    return row;
+}
+
+std::string StoredSensorLines(int index, std::uint8_t serial, std::string_view name) {
+    const std::string n = std::to_string(index);
+    return "ID_" + n + " = " + std::to_string(monitor::RomToInt64(RomOf(serial))) + "\nName_" + n +
+           " = " + std::string(name) + "\n";
+}
+
+void WhenModalOpens(std::function<void(QWidget* modal)> action) {
+    auto* timer = new QTimer(QCoreApplication::instance());
+    auto ticks = std::make_shared<int>(0);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, action, ticks] {
+        QWidget* modal = QApplication::activeModalWidget();
+        // Bounded, so that a dialog that never opens cannot leave the timer to
+        // a later test.
+        if (modal == nullptr && ++*ticks < 2000) return;
+        timer->stop();
+        timer->deleteLater();
+        if (modal != nullptr) action(modal);
+    });
+    timer->start(5);
+}
+
+}  // namespace shell_test

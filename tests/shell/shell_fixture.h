@@ -1,0 +1,64 @@
+#pragma once
+// A fresh main window per test, built by the shell's own start-up in a
+// temporary working directory, with real Qt widgets on the offscreen platform.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QMainWindow>
+#include <QWidget>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "monitor/sensor_table.h"
+#include "persistence/settings_file.h"
+
+namespace shell_test {
+
+class ShellTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Writes Kelvarian.ini with a byte order mark; `lines` are joined with CR LF.
+    void WriteSettings(std::string_view lines);
+    std::string SettingsBytes() const;
+    persistence::SettingsRecord SavedSettings() const;
+    bool SettingsExist() const;
+
+    // Start-up up to the event loop (the monitor thread is not started).
+    void Start();
+    // Handles every queued event like the event loop; false once one ends it.
+    bool Pump();
+
+    QMainWindow* Window() const;
+    template <class W>
+    W* Control(int id) const {
+        return Window()->findChild<W*>(QStringLiteral("control%1").arg(id));
+    }
+    QAction* MenuItem(int id) const;
+
+    // Places rows and a status text in the shared mailbox and posts the
+    // SensorsUpdated event, as the monitor's hand-over does.
+    static void Publish(const monitor::SensorList& rows, std::string_view status,
+                        std::uint8_t changes);
+
+    std::string directory;
+    std::string previousDirectory;
+};
+
+// A monitor row for the DS18B20 with serial byte `serial`.
+monitor::SensorRecord MonitorRow(std::uint8_t serial, std::string_view temperature,
+                                 std::string_view status,
+                                 std::int32_t statusColor = monitor::DefaultColor);
+// A settings line pair for a stored sensor, e.g. "ID_1 = ...\r\nName_1 = ...".
+std::string StoredSensorLines(int index, std::uint8_t serial, std::string_view name);
+onewire::RomCode RomOf(std::uint8_t serial);
+
+// Runs `action` as soon as a modal dialog is open (from its event loop).
+void WhenModalOpens(std::function<void(QWidget* modal)> action);
+
+}  // namespace shell_test
