@@ -36,10 +36,12 @@ constexpr std::size_t MaxNameChars = 59;
 
 using Clock = std::chrono::steady_clock;
 
+// Rounded up, so that a wait never turns into a spin over its last fraction
+// of a millisecond.
 int remainingMs(Clock::time_point deadline) {
     const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return left > 0 ? static_cast<int>(left) : 0;
+        std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now()).count();
+    return left > 0 ? static_cast<int>((left + 999) / 1000) : 0;
 }
 
 // "COM3" (any case) gives 3; 0 for any other name.
@@ -209,13 +211,15 @@ void waitPortInput(SerialPort* port, std::int32_t bytes, std::uint32_t timeoutMs
         const std::int32_t waiting = portInputWaiting(port);
         if (waiting >= bytes) return;
         const int left = remainingMs(deadline);
-        if (left == 0 && Clock::now() >= deadline) return;
+        if (left == 0) return;
         if (waiting == 0) {
             pollfd pfd{port->fd, POLLIN, 0};
             const int r = poll(&pfd, 1, left);
             if (r < 0 && errno != EINTR) return;
-            if (r > 0 && (pfd.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0 &&
-                portInputWaiting(port) == 0) {
+            // A hung-up or failed port stays "readable" without input: nothing
+            // will come, so the wait takes its time instead of spinning.
+            if (r > 0 && portInputWaiting(port) == 0) {
+                std::this_thread::sleep_until(deadline);
                 return;
             }
         } else {

@@ -7,6 +7,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <memory>
 #include <string>
 
 #include "platform/serial_port.h"
@@ -92,14 +94,42 @@ TEST(SerialPortPosix, BytesTravelRawBothWays) {
     EXPECT_EQ(ops().inputWaiting(guard.port), 0);
 }
 
-TEST(SerialPortPosix, WaitingWithoutInputLastsItsTimeOut) {
+// Processor time spent in a wait of `ms`; a wait that polls in a loop would
+// spend about all of it.
+std::chrono::microseconds cpuTimeOfWait(platform::SerialPort* port, std::int32_t bytes,
+                                        std::uint32_t ms) {
+    timespec before{};
+    timespec after{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &before);
+    const auto start = std::chrono::steady_clock::now();
+    ops().waitInput(port, bytes, ms);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(ms));
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &after);
+    return std::chrono::microseconds((after.tv_sec - before.tv_sec) * 1000000 +
+                                     (after.tv_nsec - before.tv_nsec) / 1000);
+}
+
+TEST(SerialPortPosix, WaitsLastTheirTimeOutWithoutSpinning) {
     PtyPair pty;
     PortGuard guard{ops().open(pty.slave())};
     ASSERT_NE(guard.port, nullptr);
-    const auto start = std::chrono::steady_clock::now();
-    ops().waitInput(guard.port, 1, 30);
-    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(30));
+    EXPECT_LT(cpuTimeOfWait(guard.port, 1, 60), std::chrono::milliseconds(30));
+    // Part of a block already there, the rest never coming.
+    const std::uint8_t some[3] = {1, 2, 3};
+    ASSERT_EQ(write(pty.master(), some, 3), 3);
+    EXPECT_LT(cpuTimeOfWait(guard.port, 8, 60), std::chrono::milliseconds(30));
+    EXPECT_EQ(ops().inputWaiting(guard.port), 3);
+}
+
+TEST(SerialPortPosix, AHungUpPortFailsQuietly) {
+    auto pty = std::make_unique<PtyPair>();
+    PortGuard guard{ops().open(pty->slave())};
+    ASSERT_NE(guard.port, nullptr);
+    pty.reset();  // the other side is gone, as with a simulator that ended
+    EXPECT_LT(cpuTimeOfWait(guard.port, 1, 60), std::chrono::milliseconds(30));
     EXPECT_EQ(ops().inputWaiting(guard.port), 0);
+    const std::uint8_t byte = 0xF0;
+    EXPECT_LT(ops().write(guard.port, &byte, 1), 1);
 }
 
 TEST(SerialPortPosix, APortOpensOnlyOnceAtATime) {
