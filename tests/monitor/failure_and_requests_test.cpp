@@ -182,3 +182,35 @@ TEST_F(PollCycleTest, QuitAfterFailedCycleEndsTheThread) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(PollCycleTest, BusFailureDuringReadsIsShownPerDevice) {
+    startWith({Thermometer(B20, 1, 0x0191), Thermometer(B20, 3, 0x0100)});
+    clock.resetSteps();
+    clock.atStep(9, [] {  // the last step of the conversion wait
+        busmodel::Faults unplugged;
+        unplugged.noEcho = true;
+        busmodel::SetFaults(unplugged);
+    });
+    EXPECT_TRUE(cycle());
+    for (std::size_t i = 0; i < 2; ++i) {
+        EXPECT_EQ(cell(i, Status).text, "Ошибка обмена данными");
+        EXPECT_EQ(cell(i, Status).color, ErrorColor);
+        EXPECT_EQ(cell(i, Temperature).text, "");
+        EXPECT_EQ(state.devices[i].faults, BusError);
+    }
+    EXPECT_EQ(state.faultyCount, 2);
+
+    busmodel::SetFaults({});
+    EXPECT_TRUE(cycle());
+    EXPECT_EQ(cell(0, Status).text, "OK");
+    EXPECT_EQ(cell(0, Status).color, DefaultColor);
+    EXPECT_EQ(cell(0, Temperature).text, "25.1 °C");
+    EXPECT_EQ(state.devices[0].faults, 0);
+    EXPECT_EQ(state.faultyCount, 0);
+    takeOver();
+    EXPECT_EQ(statusText, "Найдено 2 '1-Wire'  устройства.");
+}
+
+}  // namespace

@@ -26,7 +26,7 @@ struct WindowRecorder {
     std::vector<std::string> statusTexts() const;
 };
 
-// The virtual clock (instant mode) with a count of the monitor's 100 ms steps
+// The virtual clock (instant mode) with a count of the sleeps of 100 ms and more
 // and an action that runs once at a chosen step, inside that step's sleep.
 struct StepClock {
     StepClock();   // installs
