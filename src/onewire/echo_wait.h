@@ -4,16 +4,13 @@
 
 namespace onewire {
 
-// Waits from `startMs` until at least `bytes` are waiting or `limitMs` have
-// elapsed. Each pass waits on the port, ending as soon as the input is there,
-// for the pass's sleep (`passSleepMs`, 0 for none) or for the time left,
-// whichever is shorter. Whether a pass sleeps can change during the wait.
-void waitForEcho(std::int32_t bytes, std::uint64_t startMs, std::uint32_t limitMs,
-                 std::uint32_t (*passSleepMs)());
+enum class EchoWait { Reset, Slot, Block };
 
-// The pass sleeps of the three waits.
-std::uint32_t resetPassSleepMs();
-std::uint32_t slotPassSleepMs();
-std::uint32_t blockPassSleepMs();
+// Waits from `startMs` until at least `bytes` are waiting or `limitMs` have
+// elapsed. Each pass waits on the port and ends as soon as the input is there,
+// so no pass spins. The reset pass waits at most 2 ms; with ReduceCpuLoad the
+// slot and block passes first sleep 1 or 2 ms and then wait at most that long.
+// ReduceCpuLoad is read in every pass, so a change applies to a running wait.
+void waitForEcho(std::int32_t bytes, std::uint64_t startMs, std::uint32_t limitMs, EchoWait kind);
 
 }  // namespace onewire

@@ -53,7 +53,7 @@ bool readPresence() {
 // `echoes`. false with status 3 on a wrong count or a short read.
 bool collectEchoes(std::uint8_t* echoes, std::int32_t n, std::uint64_t startMs) {
     const std::int32_t slots = 8 * n;
-    waitForEcho(slots, startMs, blockLimitMs(n), blockPassSleepMs);
+    waitForEcho(slots, startMs, blockLimitMs(n), EchoWait::Block);
     if (inputWaiting() != slots) {
         discardInput();
         return fail(ExchangeError);
@@ -72,7 +72,7 @@ bool busReset() {
     if (writePort(&ResetByte, 1) != 1) {
         setStatus(ExchangeError);
     } else {
-        waitForEcho(1, elapsedMs(), ResetEchoLimitMs, resetPassSleepMs);
+        waitForEcho(1, elapsedMs(), ResetEchoLimitMs, EchoWait::Reset);
         presence = readPresence();
     }
     // A failed switch back leaves the port slow until a later change succeeds;
@@ -84,7 +84,7 @@ bool busReset() {
 void writeSlot(int bit, bool waitForEchoOption, bool consumeEcho) {
     const std::uint8_t slot = bit != 0 ? SlotOne : SlotZero;
     (void)writePort(&slot, 1);
-    if (waitForEchoOption) waitForEcho(1, elapsedMs(), SlotEchoLimitMs, slotPassSleepMs);
+    if (waitForEchoOption) waitForEcho(1, elapsedMs(), SlotEchoLimitMs, EchoWait::Slot);
     if (consumeEcho && inputWaiting() > 0) {
         std::uint8_t echo = 0;
         (void)readPort(&echo, 1);
@@ -98,7 +98,7 @@ int readSlot(bool flushFirst, bool sendProbe, bool waitForEchoOption) {
         setStatus(ExchangeError);
         return 0;
     }
-    if (waitForEchoOption) waitForEcho(1, elapsedMs(), SlotEchoLimitMs, slotPassSleepMs);
+    if (waitForEchoOption) waitForEcho(1, elapsedMs(), SlotEchoLimitMs, EchoWait::Slot);
     std::uint8_t echo = 0;
     if (inputWaiting() != 1 || readPort(&echo, 1) != 1) {
         setStatus(ExchangeError);

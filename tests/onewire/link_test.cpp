@@ -189,6 +189,27 @@ TEST_F(LinkTest, BlockWaitEndsAtTwoMsPerByteAnd36) {
     }
 }
 
+// With ReduceCpuLoad each slot and block wait still sleeps before it looks at
+// the port; without it an echo that is already there costs no time at all.
+TEST_F(LinkTest, ReduceCpuLoadPacesSlotAndBlockWaits) {
+    withDevice();
+    open();
+    struct Case {
+        std::uint32_t options;
+        std::uint64_t slotMs;
+        std::uint64_t blockMs;
+    };
+    for (const Case c : {Case{0u, 0, 0}, Case{onewire::ReduceCpuLoad, 1, 2}}) {
+        onewire::setLinkOptions(c.options);
+        std::uint64_t start = busmodel::VirtualNowMs();
+        EXPECT_EQ(onewire::readSlot(true, true, true), 1);
+        EXPECT_EQ(busmodel::VirtualNowMs() - start, c.slotMs);
+        start = busmodel::VirtualNowMs();
+        EXPECT_TRUE(onewire::writeByte(0xCC));
+        EXPECT_EQ(busmodel::VirtualNowMs() - start, c.blockMs);
+    }
+}
+
 TEST_F(LinkTest, ExchangeByteReadsTheBusOrReportsTheMissingEcho) {
     open();
     EXPECT_EQ(onewire::exchangeByte(0xFF), 0xFF);
