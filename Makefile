@@ -3,7 +3,7 @@ BUILD_DIR  ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps configure build test run clean
+.PHONY: all deps configure build test run bench check clean
 
 all: build
 
@@ -21,6 +21,14 @@ test: build
 
 run: build
 	@scripts/run-demo $(BUILD_DIR)
+
+# Speed and cost figures (not tests); writes docs/benchmarks.md.
+bench: build
+	@scripts/bench $(BUILD_DIR)
+
+# Sanitizer builds and bounded fuzzing; CI runs it after the tests.
+check: deps
+	@scripts/check
 
 clean:
 	rm -rf $(BUILD_DIR)
