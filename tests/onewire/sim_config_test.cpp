@@ -61,7 +61,8 @@ TEST(SimConfig, ConfigTextAddsDevicesFaultsAndLink) {
                              "fault double-echo\n"
                              "fault unplug-after=100\n"
                              "link /tmp/bus/COM3\n"
-                             "latency-ms 2\n",
+                             "latency-ms 2\n"
+                             "wire-timing\n",
                              config, error))
         << error;
     ASSERT_EQ(config.devices.size(), 2u);
@@ -70,6 +71,7 @@ TEST(SimConfig, ConfigTextAddsDevicesFaultsAndLink) {
     EXPECT_EQ(config.faults.echoesBeforeUnplug, 100);
     EXPECT_EQ(config.linkPath, "/tmp/bus/COM3");
     EXPECT_EQ(config.latencyMs, 2u);
+    EXPECT_TRUE(config.wireTiming);
 
     sim::SimConfig other;
     EXPECT_FALSE(sim::ParseConfigText("device 28:1\nfault melted\n", other, error));
@@ -77,16 +79,18 @@ TEST(SimConfig, ConfigTextAddsDevicesFaultsAndLink) {
 }
 
 TEST(SimConfig, FlagsAreReadInOrder) {
-    const char* argv[] = {"kelvarian-sim", "--link",   "/tmp/x/COM1", "--device",
-                          "28:1",          "--device", "10:2",        "--fault",
-                          "shorted",       "--fault",  "no-echo"};
+    const char* argv[] = {"kelvarian-sim", "--link",        "/tmp/x/COM1",  "--device", "28:1",
+                          "--device",      "10:2",          "--fault",      "shorted",  "--fault",
+                          "no-echo",       "--wire-timing", "--latency-ms", "4"};
     sim::SimConfig config;
     std::string error;
-    ASSERT_TRUE(sim::ParseArgs(11, argv, config, error)) << error;
+    ASSERT_TRUE(sim::ParseArgs(14, argv, config, error)) << error;
     EXPECT_EQ(config.linkPath, "/tmp/x/COM1");
     EXPECT_EQ(config.devices.size(), 2u);
     EXPECT_TRUE(config.faults.shorted);
     EXPECT_TRUE(config.faults.noEcho);
+    EXPECT_TRUE(config.wireTiming);  // a switch: takes no value
+    EXPECT_EQ(config.latencyMs, 4u);
 
     const char* dangling[] = {"kelvarian-sim", "--device"};
     EXPECT_FALSE(sim::ParseArgs(2, dangling, config, error));

@@ -65,6 +65,7 @@ void reload() {
     applyDevices(config.devices);
     busmodel::SetFaults(config.faults);
     control.latencyMs = config.latencyMs;
+    control.wireTiming = config.wireTiming;
     std::printf("reloaded\n");
     std::fflush(stdout);
 }
@@ -88,6 +89,7 @@ int main(int argc, char** argv) {
     busmodel::SetDevices(config.devices);
     busmodel::SetFaults(config.faults);
     control.latencyMs = config.latencyMs;
+    control.wireTiming = config.wireTiming;
     control.onReload = reload;
     installSignals();
 

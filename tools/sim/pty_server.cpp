@@ -2,19 +2,24 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <optional>
 #include <thread>
 #include <vector>
 
 #include "busmodel/bus_model.h"
+#include "sim/echo_schedule.h"
 
 namespace sim {
 namespace {
@@ -66,13 +71,32 @@ bool writeAll(int fd, const std::vector<std::uint8_t>& bytes) {
     return true;
 }
 
-void answer(int master, const std::uint8_t* bytes, std::size_t count, std::uint32_t latencyMs) {
+std::int64_t nowNs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return std::int64_t{ts.tv_sec} * 1000000000 + ts.tv_nsec;
+}
+
+// The bus answers each byte at once, at the speed the client has set; the
+// schedule decides when the echoes go back.
+void accept(int master, const std::uint8_t* bytes, std::size_t count, EchoSchedule& schedule) {
+    StartWrite(schedule, nowNs());
     std::vector<std::uint8_t> echoes;
     for (std::size_t i = 0; i < count; ++i) {
-        busmodel::Transmit(bytes[i], slaveBaud(master), echoes);
+        const std::uint32_t baud = slaveBaud(master);
+        echoes.clear();
+        busmodel::Transmit(bytes[i], baud, echoes);
+        AddByte(schedule, baud, echoes);
     }
-    if (latencyMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(latencyMs));
-    if (!echoes.empty()) (void)writeAll(master, echoes);
+}
+
+// Until the next echo is due, or a while when none is on its way.
+timespec waitFor(const EchoSchedule& schedule) {
+    const std::optional<std::int64_t> due = NextDueNs(schedule);
+    const std::int64_t waitNs =
+        due ? std::max<std::int64_t>(0, *due - nowNs()) : std::int64_t{PollMs} * 1000000;
+    return timespec{static_cast<time_t>(waitNs / 1000000000),
+                    static_cast<long>(waitNs % 1000000000)};
 }
 
 }  // namespace
@@ -133,21 +157,32 @@ void RemoveLink(const std::string& linkPath, const std::string& target) {
 }
 
 void Serve(const PtyEndpoint& pty, ServeControl& control) {
+    // Echoes 87 us apart need wake-ups to the microsecond, not the default
+    // 50 us of timer slack.
+    (void)prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+    EchoSchedule schedule;
     std::uint8_t buffer[512];
     while (!control.stop.load()) {
         if (control.reload.exchange(false) && control.onReload != nullptr) control.onReload();
+        schedule.wireTiming = control.wireTiming;
+        schedule.latencyMs = control.latencyMs;
         pollfd pfd{pty.master, POLLIN, 0};
-        const int r = poll(&pfd, 1, PollMs);
-        if (r <= 0) continue;
-        if ((pfd.revents & POLLIN) != 0) {
-            const ssize_t n = ::read(pty.master, buffer, sizeof buffer);
+        const timespec timeout = waitFor(schedule);
+        const int r = ppoll(&pfd, 1, &timeout, nullptr);
+        if (r > 0) {
+            const ssize_t n =
+                (pfd.revents & POLLIN) != 0 ? ::read(pty.master, buffer, sizeof buffer) : 0;
             if (n > 0) {
-                answer(pty.master, buffer, static_cast<std::size_t>(n), control.latencyMs);
-                continue;
+                accept(pty.master, buffer, static_cast<std::size_t>(n), schedule);
+            } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+                // No client has the slave open (hang-up, EIO): what was on its
+                // way is lost, and there is nothing to serve until one opens it.
+                DropPending(schedule);
+                std::this_thread::sleep_for(IdleRest);
             }
         }
-        // No client has the slave open: nothing to serve until one does.
-        std::this_thread::sleep_for(IdleRest);
+        const std::vector<std::uint8_t> due = TakeDue(schedule, nowNs());
+        if (!due.empty()) (void)writeAll(pty.master, due);
     }
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // Serving the simulated bus on a pseudo-terminal. The client opens the slave
 // side as its serial port; this side reads each byte, asks the bus model for
-// its echo at the slave's current speed, and writes the echo back.
+// its echo at the slave's current speed, and writes the echo back when the
+// echo schedule says it is due.
 #include <atomic>
 #include <cstdint>
 #include <string>
@@ -27,7 +28,9 @@ struct ServeControl {
     std::atomic<bool> stop{false};
     std::atomic<bool> reload{false};
     void (*onReload)() = nullptr;  // called on the serving thread when reload is set
-    std::uint32_t latencyMs = 0;
+    // Read on the serving thread at every pass (onReload may change them).
+    std::uint32_t latencyMs = 0;  // added to every write's round trip
+    bool wireTiming = false;      // echoes wait for their bytes' time on the wire
 };
 
 // Serves until control.stop is set.

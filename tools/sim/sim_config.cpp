@@ -22,7 +22,11 @@ Options:
   --device SPEC      add a device (repeatable)
   --fault NAME       add a bus fault (repeatable)
   --config FILE      read devices and faults from FILE; SIGHUP reads it again
-  --latency-ms N     delay each batch of echoes by N ms
+  --wire-timing      real wire timing: each echo comes back only when its byte
+                     has had its time on the wire (10 bit times: 1.04 ms at
+                     9600 baud, 86.8 us at 115200), the bytes one after another
+  --latency-ms N     add N ms to every write's round trip, as a USB serial
+                     adapter does
   --help             this text
 
 Device SPEC: ROM[,OPTION...]
@@ -45,6 +49,7 @@ Config file: one item per line, '#' starts a comment:
   fault double-echo
   link /tmp/bus/COM1
   latency-ms 2
+  wire-timing
 
 On start it prints "pty PATH", then "link PATH" when asked for one, then
 "ready". SIGTERM and SIGINT stop it and remove the link.
@@ -140,6 +145,7 @@ bool applyConfigLine(std::string_view line, SimConfig& config, std::string& erro
     }
     if (item == "fault" && words.size() == 2) return ParseFault(words[1], config.faults, error);
     if (item == "link" && words.size() == 2) return (config.linkPath = words[1], true);
+    if (item == "wire-timing" && words.size() == 1) return (config.wireTiming = true, true);
     std::int64_t number = 0;
     if (item == "latency-ms" && words.size() == 2 && readInt(words[1], number) && number >= 0 &&
         number <= 10000) {
@@ -222,6 +228,10 @@ bool ParseArgs(int argc, const char* const* argv, SimConfig& config, std::string
         const std::string_view flag = argv[i];
         if (flag == "--help" || flag == "-h") {
             config.help = true;
+            continue;
+        }
+        if (flag == "--wire-timing") {
+            config.wireTiming = true;
             continue;
         }
         if (i + 1 >= argc) {

@@ -15,7 +15,8 @@ struct SimConfig {
     std::string configPath;  // empty: no file (re-read on SIGHUP)
     std::vector<busmodel::Device> devices;
     busmodel::Faults faults;
-    std::uint32_t latencyMs = 0;  // delay before each batch of echoes goes back
+    std::uint32_t latencyMs = 0;  // added to every write's round trip
+    bool wireTiming = false;      // echoes come back after their bytes' wire time
     bool help = false;
 };
 

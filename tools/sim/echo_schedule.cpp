@@ -1,0 +1,55 @@
+#include "sim/echo_schedule.h"
+
+#include <algorithm>
+
+namespace sim {
+namespace {
+
+constexpr std::int64_t NsPerSecond = 1000000000;
+constexpr std::int64_t NsPerMs = 1000000;
+constexpr std::int64_t BitsPerFrame = 10;
+
+}  // namespace
+
+std::int64_t FrameNs(std::uint32_t baud) {
+    if (baud == 0) return 0;
+    return (BitsPerFrame * NsPerSecond + baud / 2) / baud;
+}
+
+void StartWrite(EchoSchedule& schedule, std::int64_t arrivalNs) {
+    const std::int64_t start = arrivalNs + std::int64_t{schedule.latencyMs} * NsPerMs;
+    schedule.cursorNs = schedule.wireTiming ? std::max(start, schedule.wireFreeNs) : start;
+}
+
+void AddByte(EchoSchedule& schedule, std::uint32_t baud, std::span<const std::uint8_t> echoes) {
+    if (schedule.wireTiming) {
+        schedule.cursorNs += FrameNs(baud);
+        schedule.wireFreeNs = schedule.cursorNs;
+    }
+    // Echoes are due in the order their bytes were sent, even should a later
+    // write carry no latency or wire time of its own.
+    std::int64_t due = schedule.cursorNs;
+    if (!schedule.pending.empty()) due = std::max(due, schedule.pending.back().dueNs);
+    for (std::uint8_t value : echoes) schedule.pending.push_back({value, due});
+}
+
+std::vector<std::uint8_t> TakeDue(EchoSchedule& schedule, std::int64_t nowNs) {
+    std::vector<std::uint8_t> due;
+    while (!schedule.pending.empty() && schedule.pending.front().dueNs <= nowNs) {
+        due.push_back(schedule.pending.front().value);
+        schedule.pending.pop_front();
+    }
+    return due;
+}
+
+std::optional<std::int64_t> NextDueNs(const EchoSchedule& schedule) {
+    if (schedule.pending.empty()) return std::nullopt;
+    return schedule.pending.front().dueNs;
+}
+
+void DropPending(EchoSchedule& schedule) {
+    schedule.pending.clear();
+    schedule.wireFreeNs = 0;
+}
+
+}  // namespace sim
