@@ -101,6 +101,9 @@ int RunProgram() {
         return 1;
     }
     platform::WatchTerminationSignals();
+    // Every text of the program is Russian; so are the dialogs' buttons,
+    // where the toolkit's translation is installed.
+    platform::UseToolkitLanguage("ru");
     ResetSharedState();
     // The settings and log files are opened by bare name beside the executable.
     platform::SetWorkingDirectory(platform::ExecutableFolder());

@@ -51,6 +51,9 @@ using Handler = void (*)();
 // Creates the toolkit's application object once per process. false when no
 // display can be opened.
 [[nodiscard]] bool InitWindowSystem();
+// Shows the toolkit's own texts (dialog buttons, edit menus) in `language`
+// ("ru"); false when the toolkit has no translation for it installed.
+bool UseToolkitLanguage(std::string_view language);
 
 // Creates the window hidden and centred, with a fixed frame (caption, system
 // menu, minimise button; no maximise, no resizing). The inner size counts the

@@ -249,7 +249,7 @@ void QueueCustomEvent(std::int32_t number) {
 void RequestTermination() {
     WindowLayer& layer = Layer();
     layer.terminationRequested = true;
-    QDrag::cancel();
+    if (layer.dragRunning) QDrag::cancel();
     if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
     // Each dismissed dialog leaves the modal stack; the bound keeps a dialog
     // that refuses to close from holding this loop.

@@ -166,7 +166,9 @@ bool StartPrivateDrag(int id) {
     data->setData(PrivateDragMimeType, QByteArray());
     auto* drag = new QDrag(view);
     drag->setMimeData(data);
+    Layer().dragRunning = true;
     const Qt::DropAction result = drag->exec(Qt::MoveAction, Qt::MoveAction);
+    Layer().dragRunning = false;
     return result == Qt::MoveAction;
 }
 

@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <QIcon>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QPixmap>
@@ -11,6 +12,7 @@
 #include <QStatusBar>
 #include <QTableWidget>
 #include <QThread>
+#include <QTranslator>
 
 #include "platform/monitor_window.h"
 #include "platform/window/window_state.h"
@@ -31,6 +33,12 @@ char* applicationArgv[] = {applicationName, nullptr};
 
 void SetStatusField0FromAnyThread(std::string_view text) { SetStatusText(0, text); }
 
+// A field holds half the bar; the tooltip shows a text that does not fit.
+void ShowStatusText(QLabel* field, const QString& text) {
+    field->setText(text);
+    field->setToolTip(text);
+}
+
 const MonitorWindowOps monitorWindowOps{&SetStatusField0FromAnyThread, &QueueCustomEvent};
 
 }  // namespace
@@ -46,6 +54,18 @@ bool InitWindowSystem() {
     layer.app = new QApplication(applicationArgc, applicationArgv);
     // The shell runs its own loop and decides when the program ends.
     QApplication::setQuitOnLastWindowClosed(false);
+    return true;
+}
+
+bool UseToolkitLanguage(std::string_view language) {
+    if (layer.app == nullptr) return false;
+    auto* translator = new QTranslator(layer.app);
+    if (!translator->load(QStringLiteral("qtbase_") + ToQString(language),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    QCoreApplication::installTranslator(translator);
     return true;
 }
 
@@ -143,7 +163,7 @@ void SetStatusText(int field, std::string_view text) {
         QLabel* label = sharedStatusField0.load();
         if (label == nullptr) return;
         if (QThread::currentThread() == label->thread()) {
-            label->setText(copy);
+            ShowStatusText(label, copy);
             return;
         }
         // Another thread: queue the change behind the events that thread posted
@@ -151,12 +171,14 @@ void SetStatusText(int field, std::string_view text) {
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
             [copy] {
-                if (QLabel* now = sharedStatusField0.load()) now->setText(copy);
+                if (QLabel* now = sharedStatusField0.load()) ShowStatusText(now, copy);
             },
             Qt::QueuedConnection);
         return;
     }
-    if (field == 1 && layer.statusFields[1] != nullptr) layer.statusFields[1]->setText(ToQString(text));
+    if (field == 1 && layer.statusFields[1] != nullptr) {
+        ShowStatusText(layer.statusFields[1], ToQString(text));
+    }
 }
 
 std::string StatusText(int field) {

@@ -54,6 +54,7 @@ struct WindowLayer {
     int pressedRow = -1;          // list row under a left press, for drag start
     QPoint pressPoint;
     bool dragReported = false;    // a drag start was reported for that press
+    bool dragRunning = false;     // StartPrivateDrag is in its drag loop
 };
 
 WindowLayer& Layer();
