@@ -25,7 +25,8 @@ void ShowAbout() {
 
 void RenameSensor(int row) {
     if (!HoldsRecord(row)) return;
-    const std::string current = State().sensors[static_cast<std::size_t>(row)].cells[monitor::Name].text;
+    const std::string current =
+        State().sensors[static_cast<std::size_t>(row)].cells[monitor::Name].text;
     std::string name = platform::PromptText("Выбор имени датчика", "", current);
     if (name.empty()) return;
     // Merges run while the prompt is open; look the record up again.

@@ -155,8 +155,12 @@ void OnPortChanged() {
     state.portChangeRunning = false;
 }
 
-void OnSensorsUpdated() { RefreshSensorView(RefreshMode::Merge); }
+void OnSensorsUpdated() {
+    RefreshSensorView(RefreshMode::Merge);
+}
 
-void OnServerTimer() { web::ServiceStatusServer(); }
+void OnServerTimer() {
+    web::ServiceStatusServer();
+}
 
 }  // namespace shell

@@ -1,4 +1,6 @@
 // The program's entry: no arguments; the settings file is its only configuration.
 #include "shell/startup.h"
 
-int main() { return shell::RunProgram(); }
+int main() {
+    return shell::RunProgram();
+}

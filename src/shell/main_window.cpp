@@ -93,7 +93,7 @@ void BuildSensorView(int innerWidth) {
     static constexpr struct {
         const char* title;
         int width;
-    } columns[] = {{"Имя", 120},         {"Тип", 70},         {"Серийный номер", 120},
+    } columns[] = {{"Имя", 120},        {"Тип", 70},         {"Серийный номер", 120},
                    {"Подключение", 90}, {"Температура", 90}, {"Статус", 90}};
     for (const auto& column : columns) {
         platform::AddListColumn(SensorView, column.title, column.width);
@@ -127,6 +127,8 @@ void FillPortList(int id) {
     }
 }
 
-int SensorPopup() { return sensorPopup; }
+int SensorPopup() {
+    return sensorPopup;
+}
 
 }  // namespace shell

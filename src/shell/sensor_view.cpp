@@ -29,7 +29,9 @@ void RedrawList(const monitor::SensorList& sensors) {
     }
 }
 
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char LowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 }  // namespace
 
@@ -46,9 +48,9 @@ std::vector<web::PageRow> PageRowsOf(const monitor::SensorList& sensors) {
     rows.reserve(sensors.size());
     for (const monitor::SensorRecord& record : sensors) {
         const std::string& status = record.cells[monitor::Status].text;
-        rows.push_back({record.cells[monitor::Name].text,
-                        EqualsIgnoringCase(status, "ok") ? record.cells[monitor::Temperature].text
-                                                         : status});
+        rows.push_back(
+            {record.cells[monitor::Name].text,
+             EqualsIgnoringCase(status, "ok") ? record.cells[monitor::Temperature].text : status});
     }
     return rows;
 }

@@ -86,7 +86,8 @@ persistence::SettingsRecord GatherSettings() {
     record.cpuMinUsage = platform::MenuItemChecked(ReduceCpuItem) ? 1 : 0;
     record.invert = platform::MenuItemChecked(InvertLinesItem) ? 1 : 0;
     for (const monitor::SensorRecord& sensor : State().sensors) {
-        record.sensors.push_back({monitor::RomToInt64(sensor.rom), sensor.cells[monitor::Name].text});
+        record.sensors.push_back(
+            {monitor::RomToInt64(sensor.rom), sensor.cells[monitor::Name].text});
     }
     const ShellState& state = State();
     record.serverEnabled = state.serverEnabled ? 1 : 0;
@@ -95,7 +96,9 @@ persistence::SettingsRecord GatherSettings() {
     return record;
 }
 
-void LoadSettings() { ApplySettings(persistence::ReadSettingsFile(persistence::SettingsFileName)); }
+void LoadSettings() {
+    ApplySettings(persistence::ReadSettingsFile(persistence::SettingsFileName));
+}
 
 void SaveSettings() {
     // A save that fails leaves the previous file whole and reports nothing.

@@ -5,8 +5,12 @@ namespace {
 ShellState state;
 }
 
-ShellState& State() { return state; }
+ShellState& State() {
+    return state;
+}
 
-void ResetState() { state = ShellState{}; }
+void ResetState() {
+    state = ShellState{};
+}
 
 }  // namespace shell

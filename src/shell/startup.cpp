@@ -49,8 +49,8 @@ void StartStatusServerIfEnabled() {
     if (!state.serverEnabled) return;
     const std::string port = std::to_string(state.serverPort);
     if (web::StartStatusServer(state.serverPort, state.serverIPv6)) {
-        platform::SetStatusText(1, "Сервер работает (" + port + " порт, IPv" +
-                                       (state.serverIPv6 ? "6" : "4") + ")");
+        platform::SetStatusText(
+            1, "Сервер работает (" + port + " порт, IPv" + (state.serverIPv6 ? "6" : "4") + ")");
         platform::StartTimer(ServerTimer, ServerTimerPeriodMs, &OnServerTimer);
     } else {
         platform::SetStatusText(1, "Не удалось запустить сервер (" + port + " порт)");

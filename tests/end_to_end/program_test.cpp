@@ -24,13 +24,21 @@ constexpr auto ReadingsLimit = std::chrono::seconds(120);
 constexpr auto ExitLimit = std::chrono::seconds(60);
 
 onewire::RomCode Rom(std::uint8_t family, std::uint16_t serial) {
-    onewire::RomCode rom{family, static_cast<std::uint8_t>(serial & 0xFF),
-                         static_cast<std::uint8_t>(serial >> 8), 0, 0, 0, 0, 0};
+    onewire::RomCode rom{family,
+                         static_cast<std::uint8_t>(serial & 0xFF),
+                         static_cast<std::uint8_t>(serial >> 8),
+                         0,
+                         0,
+                         0,
+                         0,
+                         0};
     rom[7] = onewire::crc8(rom.data(), 7);
     return rom;
 }
 
-std::string Id(const onewire::RomCode& rom) { return std::to_string(monitor::RomToInt64(rom)); }
+std::string Id(const onewire::RomCode& rom) {
+    return std::to_string(monitor::RomToInt64(rom));
+}
 
 std::string PageRow(const std::string& name, const std::string& value) {
     return "<tr><td style=\"text-align: center;\">" + name +
@@ -38,7 +46,7 @@ std::string PageRow(const std::string& name, const std::string& value) {
 }
 
 class ProgramTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char name[] = "/tmp/kelvarian-e2e-XXXXXX";
         ASSERT_NE(mkdtemp(name), nullptr);
@@ -101,12 +109,17 @@ TEST_F(ProgramTest, ReadingsReachPageAndLogAndTheShutdownSavesTheNewList) {
     WriteWholeFile(folder + "/Kelvarian.ini",
                    "\xEF\xBB\xBF\r\nPort = COM1\r\nInterval = 1\r\nLog = 1\r\n"
                    "[Sensors]\r\nCount = 2\r\n"
-                   "ID_1 = " + Id(boiler) + "\r\nName_1 = Котёл\r\n"
-                   "ID_2 = " + Id(gone) + "\r\nName_2 = Пропавший\r\n"
-                   "[Server]\r\nEnable = 1\r\nPort = " + std::to_string(port) + "\r\n");
+                   "ID_1 = " +
+                       Id(boiler) +
+                       "\r\nName_1 = Котёл\r\n"
+                       "ID_2 = " +
+                       Id(gone) +
+                       "\r\nName_2 = Пропавший\r\n"
+                       "[Server]\r\nEnable = 1\r\nPort = " +
+                       std::to_string(port) + "\r\n");
     StartProgram();
-    std::string page = WaitForPage(port, {PageRow("Котёл", "Не найден"),
-                                          PageRow("Пропавший", "Не найден")});
+    std::string page =
+        WaitForPage(port, {PageRow("Котёл", "Не найден"), PageRow("Пропавший", "Не найден")});
     ASSERT_NE(page.find(PageRow("Пропавший", "Не найден")), std::string::npos) << page;
 
     WriteWholeFile(folder + "/bus.conf", "device 28:3C5A temp=21.5\ndevice 28:1234 temp=36.6\n");
@@ -150,10 +163,12 @@ TEST_F(ProgramTest, PortThatCannotBeOpenedIsNoReasonToFail) {
     // A dangling link: the port cannot be opened, and no other device is tried.
     std::filesystem::create_symlink(folder + "/no-such-adapter", folder + "/COM1");
     const std::uint16_t port = FreeTcpPort();
-    WriteWholeFile(folder + "/Kelvarian.ini",
-                   "\xEF\xBB\xBF\r\nPort = COM1\r\n[Sensors]\r\nCount = 1\r\nID_1 = " +
-                       Id(Rom(0x28, 0x3C5A)) + "\r\nName_1 = Котёл\r\n[Server]\r\nEnable = 1\r\n"
-                       "Port = " + std::to_string(port) + "\r\n");
+    WriteWholeFile(
+        folder + "/Kelvarian.ini",
+        "\xEF\xBB\xBF\r\nPort = COM1\r\n[Sensors]\r\nCount = 1\r\nID_1 = " + Id(Rom(0x28, 0x3C5A)) +
+            "\r\nName_1 = Котёл\r\n[Server]\r\nEnable = 1\r\n"
+            "Port = " +
+            std::to_string(port) + "\r\n");
     StartProgram();
     const std::string page = WaitForPage(port, {"Котёл"});
     EXPECT_NE(page.find("Котёл"), std::string::npos);

@@ -39,11 +39,12 @@ std::string ShownNames() {
 }
 
 class CommandsTest : public ShellTest {
-protected:
+  protected:
     void StartWithFiveSensors() {
         std::string lines = "[Sensors]\nCount = 5\n";
         for (int i = 0; i < 5; ++i) {
-            lines += StoredSensorLines(i + 1, static_cast<std::uint8_t>(0x10 + i), std::to_string(i));
+            lines +=
+                StoredSensorLines(i + 1, static_cast<std::uint8_t>(0x10 + i), std::to_string(i));
         }
         WriteSettings(lines);
         Start();
@@ -223,13 +224,15 @@ TEST_F(CommandsTest, RightClickShowsThePopupOnlyWithASelectedRow) {
     QTableWidget* view = View();
     const QPoint below(10, view->viewport()->height() - 2);
     platform::SelectListRow(shell::SensorView, -1);
-    QContextMenuEvent withoutRow(QContextMenuEvent::Mouse, below, view->viewport()->mapToGlobal(below));
+    QContextMenuEvent withoutRow(QContextMenuEvent::Mouse, below,
+                                 view->viewport()->mapToGlobal(below));
     QCoreApplication::sendEvent(view->viewport(), &withoutRow);
     EXPECT_TRUE(Pump());
     EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
 
     platform::SelectListRow(shell::SensorView, 1);
-    QContextMenuEvent onRow(QContextMenuEvent::Mouse, QPoint(10, 5), view->viewport()->mapToGlobal(QPoint(10, 5)));
+    QContextMenuEvent onRow(QContextMenuEvent::Mouse, QPoint(10, 5),
+                            view->viewport()->mapToGlobal(QPoint(10, 5)));
     QCoreApplication::sendEvent(view->viewport(), &onRow);
     EXPECT_TRUE(Pump());
     auto* popup = qobject_cast<QMenu*>(QApplication::activePopupWidget());

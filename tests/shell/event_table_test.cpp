@@ -137,8 +137,8 @@ class LimitArrows : public ShellTest, public ::testing::WithParamInterface<Arrow
 // shows is what the monitor gets and the file stores.
 TEST_P(LimitArrows, KeepTheMinimumBelowTheMaximum) {
     const ArrowCase c = GetParam();
-    WriteSettings("ThermoMin = " + std::to_string(c.minimum) + "\nThermoMax = " +
-                  std::to_string(c.maximum));
+    WriteSettings("ThermoMin = " + std::to_string(c.minimum) +
+                  "\nThermoMax = " + std::to_string(c.maximum));
     Start();
     QTest::keyClick(Control<QSpinBox>(c.spin), c.key);
     EXPECT_TRUE(Pump());
@@ -152,14 +152,13 @@ TEST_P(LimitArrows, KeepTheMinimumBelowTheMaximum) {
     EXPECT_EQ(SavedSettings().thermoMax, c.expectedMaximum);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Spins, LimitArrows,
-    ::testing::Values(ArrowCase{9, 10, shell::MinSpin, Qt::Key_Up, 9, 10},
-                      ArrowCase{5, 10, shell::MinSpin, Qt::Key_Up, 6, 10},
-                      ArrowCase{5, 10, shell::MinSpin, Qt::Key_Down, 4, 10},
-                      ArrowCase{9, 10, shell::MaxSpin, Qt::Key_Down, 9, 10},
-                      ArrowCase{5, 10, shell::MaxSpin, Qt::Key_Down, 5, 9},
-                      ArrowCase{5, 10, shell::MaxSpin, Qt::Key_Up, 5, 11}));
+INSTANTIATE_TEST_SUITE_P(Spins, LimitArrows,
+                         ::testing::Values(ArrowCase{9, 10, shell::MinSpin, Qt::Key_Up, 9, 10},
+                                           ArrowCase{5, 10, shell::MinSpin, Qt::Key_Up, 6, 10},
+                                           ArrowCase{5, 10, shell::MinSpin, Qt::Key_Down, 4, 10},
+                                           ArrowCase{9, 10, shell::MaxSpin, Qt::Key_Down, 9, 10},
+                                           ArrowCase{5, 10, shell::MaxSpin, Qt::Key_Down, 5, 9},
+                                           ArrowCase{5, 10, shell::MaxSpin, Qt::Key_Up, 5, 11}));
 
 TEST_F(ShellTest, PortChoiceHandsTheNameOverRequestsTheChangeAndSaves) {
     WriteSettings(FullSettings);
@@ -189,8 +188,7 @@ TEST_P(StoredPortName, SelectsTheEntryInAnyLetterCaseOrNone) {
 INSTANTIATE_TEST_SUITE_P(Names, StoredPortName,
                          ::testing::Values(PortNameCase{"COM1", 0}, PortNameCase{"com3", 2},
                                            PortNameCase{"cOm30", 29}, PortNameCase{"COM31", -1},
-                                           PortNameCase{"/dev/ttyS0", -1},
-                                           PortNameCase{"", -1}));
+                                           PortNameCase{"/dev/ttyS0", -1}, PortNameCase{"", -1}));
 
 TEST_F(ShellTest, SavingWithNoPortSelectedStoresAnEmptyPort) {
     WriteSettings("Port = COM31");

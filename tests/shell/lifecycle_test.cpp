@@ -25,7 +25,7 @@ namespace {
 
 // A listening socket on the wildcard address; port 0 picks a free one.
 class Listener {
-public:
+  public:
     explicit Listener(int family, std::uint16_t port = 0) {
         fd = socket(family, SOCK_STREAM, 0);
         if (fd < 0) return;
@@ -59,15 +59,18 @@ public:
     bool ok() const { return fd >= 0; }
     std::uint16_t port() const { return boundPort; }
 
-private:
+  private:
     int fd = -1;
     std::uint16_t boundPort = 0;
 };
 
-std::uint16_t FreePort(int family) { return Listener(family).port(); }
+std::uint16_t FreePort(int family) {
+    return Listener(family).port();
+}
 
 std::string ServerLines(std::uint16_t port, bool ipv6) {
-    return "[Server]\nEnable = 1\nPort = " + std::to_string(port) + "\nIPv6 = " + (ipv6 ? "1" : "0");
+    return "[Server]\nEnable = 1\nPort = " + std::to_string(port) +
+           "\nIPv6 = " + (ipv6 ? "1" : "0");
 }
 
 TEST_F(ShellTest, DisabledServerLeavesField1EmptyAndRunsNoTimer) {
@@ -174,7 +177,7 @@ TEST_F(ShellTest, ShutdownWritesTheFileEvenWhenNothingChanged) {
 }
 
 class TerminationTest : public ShellTest {
-protected:
+  protected:
     void SetUp() override {
         ShellTest::SetUp();
         ASSERT_TRUE(platform::InstallTerminationSignals());

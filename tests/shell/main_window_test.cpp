@@ -16,7 +16,9 @@ namespace {
 using platform::ControlRect;
 using platform::Rect;
 
-int RightEdge(int id) { return ControlRect(id).x + ControlRect(id).width; }
+int RightEdge(int id) {
+    return ControlRect(id).x + ControlRect(id).width;
+}
 
 TEST_F(ShellTest, ListViewSitsBelowTheTopRowAndFillsTheWindow) {
     Start();
@@ -59,9 +61,9 @@ TEST_F(ShellTest, PortListOffersThirtyPortsAndSelectsNoneWithoutSettings) {
 
 TEST_F(ShellTest, ListViewHasSixColumnsWithTheirTitlesAndWidths) {
     Start();
-    const std::pair<const char*, int> columns[] = {{"Имя", 120},         {"Тип", 70},
-                                                   {"Серийный номер", 120}, {"Подключение", 90},
-                                                   {"Температура", 90}, {"Статус", 90}};
+    const std::pair<const char*, int> columns[] = {
+        {"Имя", 120},        {"Тип", 70},         {"Серийный номер", 120},
+        {"Подключение", 90}, {"Температура", 90}, {"Статус", 90}};
     ASSERT_EQ(platform::ListColumnCount(shell::SensorView), 6);
     for (int i = 0; i < 6; ++i) {
         EXPECT_EQ(platform::ListColumnTitle(shell::SensorView, i), columns[i].first);

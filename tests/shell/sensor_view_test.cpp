@@ -54,14 +54,16 @@ TEST_F(ShellTest, StoredSensorMissingFromTheBusShowsNotFoundOnRed) {
     EXPECT_TRUE(Pump());
     EXPECT_EQ(Cell(0, monitor::Status), "Не найден");
     EXPECT_EQ(platform::ListCellColor(shell::SensorView, 0, monitor::Status), monitor::ErrorColor);
-    EXPECT_EQ(platform::ListCellColor(shell::SensorView, 1, monitor::Status), monitor::DefaultColor);
+    EXPECT_EQ(platform::ListCellColor(shell::SensorView, 1, monitor::Status),
+              monitor::DefaultColor);
 
     // Back on the bus: the default colour returns.
     Publish({MonitorRow(0x11, "40.0 °C", "OK"), MonitorRow(0x22, "-3.5 °C", "OK")}, "",
             RowsChanged);
     EXPECT_TRUE(Pump());
     EXPECT_EQ(Cell(0, monitor::Status), "OK");
-    EXPECT_EQ(platform::ListCellColor(shell::SensorView, 0, monitor::Status), monitor::DefaultColor);
+    EXPECT_EQ(platform::ListCellColor(shell::SensorView, 0, monitor::Status),
+              monitor::DefaultColor);
 }
 
 TEST_F(ShellTest, StatusOnlyNewsLeavesListAndPageAlone) {
@@ -126,8 +128,7 @@ INSTANTIATE_TEST_SUITE_P(Statuses, PageValue,
                                            PageValueCase{"oK", "21.5 °C"},
                                            PageValueCase{"Не найден", "Не найден"},
                                            PageValueCase{"Ошибка CRC", "Ошибка CRC"},
-                                           PageValueCase{"OK ", "OK "},
-                                           PageValueCase{"", ""}));
+                                           PageValueCase{"OK ", "OK "}, PageValueCase{"", ""}));
 
 TEST_F(ShellTest, RedrawKeepsTheSelectionWhenTheRowCountStays) {
     Start();

@@ -64,7 +64,9 @@ bool ShellTest::SettingsExist() const {
     return std::filesystem::exists(persistence::SettingsFileName);
 }
 
-void ShellTest::Start() { ASSERT_TRUE(shell::StartWindow()); }
+void ShellTest::Start() {
+    ASSERT_TRUE(shell::StartWindow());
+}
 
 bool ShellTest::Pump() {
     platform::Event event;
@@ -101,14 +103,20 @@ void ShellTest::Publish(const monitor::SensorList& rows, std::string_view status
     platform::PostCustomEvent(platform::SensorsUpdatedEvent);
 }
 
-onewire::RomCode RomOf(std::uint8_t serial) { return {0x28, serial, 0x3C, 0x01, 0x0B, 0, 0, 0x14}; }
+onewire::RomCode RomOf(std::uint8_t serial) {
+    return {0x28, serial, 0x3C, 0x01, 0x0B, 0, 0, 0x14};
+}
 
 monitor::SensorRecord MonitorRow(std::uint8_t serial, std::string_view temperature,
                                  std::string_view status, std::int32_t statusColor) {
     monitor::SensorRecord row;
     row.rom = RomOf(serial);
-    const std::string texts[] = {"", "DS18B20", monitor::FormatRomCode(row.rom), "3 вывода",
-                                 std::string(temperature), std::string(status)};
+    const std::string texts[] = {"",
+                                 "DS18B20",
+                                 monitor::FormatRomCode(row.rom),
+                                 "3 вывода",
+                                 std::string(temperature),
+                                 std::string(status)};
     for (int column = monitor::Type; column < monitor::ColumnCount; ++column) {
         monitor::SensorCell& cell = row.cells[static_cast<std::size_t>(column)];
         cell.text = texts[column];

@@ -19,7 +19,7 @@
 namespace shell_test {
 
 class ShellTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override;
     void TearDown() override;
 

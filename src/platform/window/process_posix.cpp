@@ -52,7 +52,9 @@ bool InstallTerminationSignals() {
     return sigaction(SIGTERM, &action, nullptr) == 0 && sigaction(SIGINT, &action, nullptr) == 0;
 }
 
-int TerminationSignalDescriptor() { return signalPipe[0]; }
+int TerminationSignalDescriptor() {
+    return signalPipe[0];
+}
 
 bool TakeTerminationSignals() {
     if (signalPipe[0] < 0) return false;

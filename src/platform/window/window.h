@@ -103,7 +103,7 @@ void ClearDropDown(int id);
 void AddDropDownEntry(int id, std::string_view text);
 int DropDownCount(int id);
 std::string DropDownText(int id, int index);
-int DropDownSelection(int id);  // -1: none
+int DropDownSelection(int id);                 // -1: none
 void SetDropDownSelection(int id, int index);  // -1 clears
 
 // Sets the value and shows it as decimal text (raises ValueChanged when it changes).

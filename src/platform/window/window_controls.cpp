@@ -14,7 +14,7 @@ namespace {
 // QSpinBox reports only the new value; which arrow changed it is visible
 // nowhere but in stepBy, so this is the one place a subclass is needed.
 class SteppingSpinBox : public QSpinBox {
-public:
+  public:
     SteppingSpinBox(int id, QWidget* parent) : QSpinBox(parent), controlId(id) {}
 
     // Read-only only in its text: QAbstractSpinBox::setReadOnly would also
@@ -24,11 +24,12 @@ public:
     void stepBy(int steps) override {
         QSpinBox::stepBy(steps);
         if (steps != 0) {
-            ReportControlEvent(controlId, steps > 0 ? EventType::SteppedUp : EventType::SteppedDown);
+            ReportControlEvent(controlId,
+                               steps > 0 ? EventType::SteppedUp : EventType::SteppedDown);
         }
     }
 
-private:
+  private:
     int controlId;
 };
 
@@ -47,7 +48,9 @@ bool Creatable(int id, int parent) {
 QComboBox* DropDown(int id) {
     return static_cast<QComboBox*>(FindControl(id, ControlKind::DropDownList));
 }
-QSpinBox* Spin(int id) { return static_cast<QSpinBox*>(FindControl(id, ControlKind::SpinField)); }
+QSpinBox* Spin(int id) {
+    return static_cast<QSpinBox*>(FindControl(id, ControlKind::SpinField));
+}
 QCheckBox* Check(int id) {
     return static_cast<QCheckBox*>(FindControl(id, ControlKind::CheckBox));
 }

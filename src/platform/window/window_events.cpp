@@ -25,7 +25,9 @@ extern const char* const PrivateDragMimeType;
 
 namespace {
 
-Event CloseEvent() { return {EventKind::Close, MainWindowId, 0, EventType::None}; }
+Event CloseEvent() {
+    return {EventKind::Close, MainWindowId, 0, EventType::None};
+}
 
 QTableWidget* ListOfViewport(QObject* viewport) {
     return qobject_cast<QTableWidget*>(viewport->parent());
@@ -53,8 +55,8 @@ bool WatchDragStart(QObject* viewport, QEvent* event) {
         return false;
     }
     if (!(mouse->buttons() & Qt::LeftButton) || layer.pressedRow < 0) return false;
-    if (!layer.dragReported && (mouse->pos() - layer.pressPoint).manhattanLength() >=
-                                   QApplication::startDragDistance()) {
+    if (!layer.dragReported &&
+        (mouse->pos() - layer.pressPoint).manhattanLength() >= QApplication::startDragDistance()) {
         layer.dragReported = true;
         ReportControlEvent(ListIdOfViewport(viewport), EventType::DragStart);
     }
@@ -81,8 +83,8 @@ bool WatchDrop(QObject* viewport, QEvent* event) {
         QTableWidget* view = ListOfViewport(viewport);
         const int row = view->rowAt(drop->position().toPoint().y());
         if (row >= 0) view->selectRow(row);
-        ReportEvent({EventKind::Drop, MainWindowId, ListIdOfViewport(viewport),
-                     EventType::PrivateData});
+        ReportEvent(
+            {EventKind::Drop, MainWindowId, ListIdOfViewport(viewport), EventType::PrivateData});
     }
     return true;
 }
@@ -95,7 +97,8 @@ bool WatchToolTip(QObject* viewport, QEvent* event) {
     const QString text = index.data().toString();
     const QRect cell = view->visualRect(index);
     const int margin = view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1;
-    if (index.isValid() && view->fontMetrics().horizontalAdvance(text) + 2 * margin > cell.width()) {
+    if (index.isValid() &&
+        view->fontMetrics().horizontalAdvance(text) + 2 * margin > cell.width()) {
         QToolTip::showText(help->globalPos(), text, view->viewport(), cell);
     } else {
         QToolTip::hideText();
@@ -107,10 +110,10 @@ bool WatchToolTip(QObject* viewport, QEvent* event) {
 // tooltip events, only to the widgets' own virtual handlers or to an event
 // filter; this filter is the one hook that needs no widget subclass.
 class EventHook : public QObject {
-public:
+  public:
     using QObject::QObject;
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (watched == Layer().window) {
             if (event->type() != QEvent::Close) return false;
@@ -220,7 +223,9 @@ void BindControlHandler(int id, EventType type, Handler handler) {
     Layer().controlHandlers[{id, type}] = handler;
 }
 
-void BindCustomEventHandler(int number, Handler handler) { Layer().customHandlers[number] = handler; }
+void BindCustomEventHandler(int number, Handler handler) {
+    Layer().customHandlers[number] = handler;
+}
 
 bool StartTimer(int timerId, int periodMs, Handler handler) {
     WindowLayer& layer = Layer();
@@ -243,7 +248,8 @@ void QueueCustomEvent(std::int32_t number) {
     if (app == nullptr) return;
     // A Qt event type has 16 bits and a custom number may not fit; the number
     // travels in a queued call instead, in order with other posted work.
-    QMetaObject::invokeMethod(app, [number] { DeliverCustomEvent(number); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        app, [number] { DeliverCustomEvent(number); }, Qt::QueuedConnection);
 }
 
 void RequestTermination() {
@@ -265,7 +271,9 @@ void RequestTermination() {
     if (layer.waitLoop != nullptr) layer.waitLoop->quit();
 }
 
-bool TerminationRequested() { return Layer().terminationRequested; }
+bool TerminationRequested() {
+    return Layer().terminationRequested;
+}
 
 void WatchTerminationSignals() {
     WindowLayer& layer = Layer();

@@ -128,9 +128,9 @@ void SetListCellColor(int id, int row, int column, std::int32_t color) {
         return;
     }
     const auto value = static_cast<std::uint32_t>(color);
-    cell->setBackground(QBrush(QColor(static_cast<int>(value & 0xFF),
-                                      static_cast<int>((value >> 8) & 0xFF),
-                                      static_cast<int>((value >> 16) & 0xFF))));
+    cell->setBackground(
+        QBrush(QColor(static_cast<int>(value & 0xFF), static_cast<int>((value >> 8) & 0xFF),
+                      static_cast<int>((value >> 16) & 0xFF))));
 }
 
 std::int32_t ListCellColor(int id, int row, int column) {

@@ -20,7 +20,6 @@
 namespace platform {
 
 std::atomic<QLabel*> sharedStatusField0{nullptr};
-std::atomic<QObject*> sharedHook{nullptr};
 
 namespace {
 
@@ -31,7 +30,9 @@ int applicationArgc = 1;
 char applicationName[] = "kelvarian";
 char* applicationArgv[] = {applicationName, nullptr};
 
-void SetStatusField0FromAnyThread(std::string_view text) { SetStatusText(0, text); }
+void SetStatusField0FromAnyThread(std::string_view text) {
+    SetStatusText(0, text);
+}
 
 // A field holds half the bar; the tooltip shows a text that does not fit.
 void ShowStatusText(QLabel* field, const QString& text) {
@@ -43,7 +44,9 @@ const MonitorWindowOps monitorWindowOps{&SetStatusField0FromAnyThread, &QueueCus
 
 }  // namespace
 
-WindowLayer& Layer() { return layer; }
+WindowLayer& Layer() {
+    return layer;
+}
 
 bool InitWindowSystem() {
     if (layer.app != nullptr) return true;
@@ -71,10 +74,10 @@ bool UseToolkitLanguage(std::string_view language) {
 
 bool CreateMainWindow(std::string_view title, int innerWidth, int innerHeight) {
     if (layer.app == nullptr || layer.window != nullptr) return false;
-    auto* window = new QMainWindow(nullptr, Qt::Window | Qt::CustomizeWindowHint |
-                                                Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                                                Qt::WindowMinimizeButtonHint |
-                                                Qt::WindowCloseButtonHint);
+    auto* window =
+        new QMainWindow(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                                     Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                                     Qt::WindowCloseButtonHint);
     window->setWindowTitle(ToQString(title));
     window->setFixedSize(innerWidth, innerHeight);
     layer.client = new QWidget(window);
@@ -85,7 +88,6 @@ bool CreateMainWindow(std::string_view title, int innerWidth, int innerHeight) {
     }
     layer.window = window;
     layer.hook = CreateHook();
-    sharedHook.store(layer.hook);
     BindMonitorWindow(&monitorWindowOps);
     return true;
 }
@@ -93,7 +95,6 @@ bool CreateMainWindow(std::string_view title, int innerWidth, int innerHeight) {
 void DestroyMainWindow() {
     BindMonitorWindow(nullptr);
     sharedStatusField0.store(nullptr);
-    sharedHook.store(nullptr);
     delete layer.window;  // its children: controls, menus, timers, hook
     QApplication* app = layer.app;
     QSocketNotifier* notifier = layer.signalNotifier;
@@ -122,7 +123,9 @@ void HideMainWindow() {
     if (layer.window != nullptr) layer.window->hide();
 }
 
-bool MainWindowVisible() { return layer.window != nullptr && layer.window->isVisible(); }
+bool MainWindowVisible() {
+    return layer.window != nullptr && layer.window->isVisible();
+}
 
 void SetInnerSize(int width, int height) {
     if (layer.window != nullptr) layer.window->setFixedSize(width, height);

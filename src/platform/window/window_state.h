@@ -38,10 +38,10 @@ struct Control {
 struct WindowLayer {
     QApplication* app = nullptr;  // lives for the process
     QMainWindow* window = nullptr;
-    QWidget* client = nullptr;    // the area below the menu bar
-    QObject* hook = nullptr;      // receives custom events, watches the window
+    QWidget* client = nullptr;  // the area below the menu bar
+    QObject* hook = nullptr;    // watches the window and the list viewport
     std::map<int, Control> controls;
-    std::vector<QMenu*> menus;    // index = menu handle
+    std::vector<QMenu*> menus;  // index = menu handle
     std::map<int, QAction*> menuItems;
     QLabel* statusFields[2] = {nullptr, nullptr};
     std::deque<Event> queue;
@@ -51,22 +51,23 @@ struct WindowLayer {
     QEventLoop* waitLoop = nullptr;  // the loop WaitEvent runs, when it runs
     bool terminationRequested = false;
     QSocketNotifier* signalNotifier = nullptr;
-    int pressedRow = -1;          // list row under a left press, for drag start
+    int pressedRow = -1;  // list row under a left press, for drag start
     QPoint pressPoint;
-    bool dragReported = false;    // a drag start was reported for that press
-    bool dragRunning = false;     // StartPrivateDrag is in its drag loop
+    bool dragReported = false;  // a drag start was reported for that press
+    bool dragRunning = false;   // StartPrivateDrag is in its drag loop
 };
 
 WindowLayer& Layer();
 
-// Read by other threads (status field 0, custom events); set while the window exists.
+// Status field 0 as other threads reach it; set while the window exists.
 extern std::atomic<QLabel*> sharedStatusField0;
-extern std::atomic<QObject*> sharedHook;
 
 inline QString ToQString(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
-inline std::string ToStdString(const QString& text) { return text.toUtf8().toStdString(); }
+inline std::string ToStdString(const QString& text) {
+    return text.toUtf8().toStdString();
+}
 
 // The widget of control `id` when it exists and is of `kind`, else nullptr.
 QWidget* FindControl(int id, ControlKind kind);
