@@ -14,11 +14,6 @@ namespace {
 // At 9600 baud 0xF0 holds the wire low for the start bit and four 0 bits
 // (about 521 us, a reset pulse) and then releases it for the presence window.
 constexpr std::uint8_t ResetByte = 0xF0;
-// At 115200 baud 0xFF is low only for the start bit (8.7 us): a write-1 slot,
-// which is also a read slot. 0x00 is low for 78 us: a write-0 slot.
-constexpr std::uint8_t SlotOne = 0xFF;
-constexpr std::uint8_t SlotZero = 0x00;
-
 using Buffer = std::unique_ptr<std::uint8_t[]>;
 
 // The 8*n slot bytes plus two spare bytes; empty when memory is short.
@@ -49,17 +44,40 @@ bool readPresence() {
     return true;
 }
 
-// After a write of 8*n slot bytes: waits for their echoes and reads them into
-// `echoes`. false with status 3 on a wrong count or a short read.
-bool collectEchoes(std::uint8_t* echoes, std::int32_t n, std::uint64_t startMs) {
-    const std::int32_t slots = 8 * n;
-    waitForEcho(slots, startMs, blockLimitMs(n), EchoWait::Block);
+// After a write of `slots` slot bytes: waits for their echoes, at most the
+// block limit of `bytes` 1-Wire bytes, and reads them into `echoes`. false
+// with status 3 on a wrong count or a short read.
+bool collectSlotEchoes(std::uint8_t* echoes, std::int32_t slots, std::int32_t bytes,
+                       std::uint64_t startMs) {
+    waitForEcho(slots, startMs, blockLimitMs(bytes), EchoWait::Block);
     if (inputWaiting() != slots) {
         discardInput();
         return fail(ExchangeError);
     }
     if (readPort(echoes, slots) != slots) return fail(ExchangeError);
     return true;
+}
+
+bool collectEchoes(std::uint8_t* echoes, std::int32_t n, std::uint64_t startMs) {
+    return collectSlotEchoes(echoes, 8 * n, n, startMs);
+}
+
+void encodeBytes(const std::uint8_t* data, std::int32_t n, std::uint8_t* slots) {
+    for (std::int32_t i = 0; i < n; ++i) {
+        for (int bit = 0; bit < 8; ++bit) slots[8 * i + bit] = slotFor((data[i] >> bit) & 1);
+    }
+}
+
+// Byte i from echoes 8i..8i+7, least significant bit first; only an exact
+// 0xFF echo reads as 1 (any device pulling low shortens it).
+void decodeBytes(const std::uint8_t* echoes, std::int32_t n, std::uint8_t* data) {
+    for (std::int32_t i = 0; i < n; ++i) {
+        unsigned byte = 0;
+        for (int bit = 0; bit < 8; ++bit) {
+            byte = echoes[8 * i + bit] == SlotOne ? (byte >> 1) | 0x80u : byte >> 1;
+        }
+        data[i] = static_cast<std::uint8_t>(byte);
+    }
 }
 
 }  // namespace
@@ -124,11 +142,7 @@ bool writeBytes(const std::uint8_t* data, std::int32_t n) {
     if (!requirePort()) return false;
     Buffer slots = slotBuffer(n);
     if (!slots) return fail(BadArgument);
-    for (std::int32_t i = 0; i < n; ++i) {
-        for (int bit = 0; bit < 8; ++bit) {
-            slots[8 * i + bit] = ((data[i] >> bit) & 1) != 0 ? SlotOne : SlotZero;
-        }
-    }
+    encodeBytes(data, n, slots.get());
     if (writePort(slots.get(), 8 * n) != 8 * n) {
         discardInput();
         return fail(ExchangeError);
@@ -150,13 +164,35 @@ bool readBytes(std::uint8_t* data, std::int32_t n) {
     if (writePort(slots.get(), 8 * n) != 8 * n) return fail(ExchangeError);
     std::memset(slots.get(), 0, 8u * static_cast<std::size_t>(n));
     if (!collectEchoes(slots.get(), n, startMs)) return false;
-    for (std::int32_t i = 0; i < n; ++i) {
-        unsigned byte = 0;
-        for (int bit = 0; bit < 8; ++bit) {
-            byte = slots[8 * i + bit] == SlotOne ? (byte >> 1) | 0x80u : byte >> 1;
-        }
-        data[i] = static_cast<std::uint8_t>(byte);
+    decodeBytes(slots.get(), n, data);
+    return true;
+}
+
+bool exchangeSlots(std::uint8_t* slots, std::int32_t count) {
+    if (slots == nullptr || count < 1 || count >= 8 * MaxTransferBytes) return fail(BadArgument);
+    if (!requirePort()) return false;
+    const std::uint64_t startMs = elapsedMs();
+    if (writePort(slots, count) != count) {
+        discardInput();
+        return fail(ExchangeError);
     }
+    return collectSlotEchoes(slots, count, (count + 7) / 8, startMs);
+}
+
+bool writeThenRead(const std::uint8_t* command, std::int32_t commandBytes, std::uint8_t* data,
+                   std::int32_t n) {
+    if (!validTransfer(command, commandBytes) || !validTransfer(data, n) ||
+        commandBytes >= MaxTransferBytes - n) {
+        return fail(BadArgument);
+    }
+    if (!requirePort()) return false;
+    const std::int32_t total = commandBytes + n;
+    Buffer slots = slotBuffer(total);
+    if (!slots) return fail(BadArgument);
+    encodeBytes(command, commandBytes, slots.get());
+    std::memset(slots.get() + 8 * commandBytes, SlotOne, 8u * static_cast<std::size_t>(n));
+    if (!exchangeSlots(slots.get(), 8 * total)) return false;
+    decodeBytes(slots.get() + 8 * commandBytes, n, data);
     return true;
 }
 

@@ -12,6 +12,14 @@ inline constexpr std::uint32_t blockLimitMs(std::int32_t bytes) {
 }
 inline constexpr std::int32_t MaxTransferBytes = 1000000;  // exclusive
 
+// At 115200 baud 0xFF is low only for the start bit (8.7 us): a write-1 slot,
+// which is also a read slot. 0x00 is low for 78 us: a write-0 slot.
+inline constexpr std::uint8_t SlotOne = 0xFF;
+inline constexpr std::uint8_t SlotZero = 0x00;
+inline constexpr std::uint8_t slotFor(int bit) {
+    return bit != 0 ? SlotOne : SlotZero;
+}
+
 // true when a presence pulse was seen. Status 0, 1, 2 (no presence), 3, 4.
 [[nodiscard]] bool busReset();
 // true when all 8*n slots went out and their echoes came back. Status 0, 1, 3, 6.
@@ -25,5 +33,17 @@ std::uint8_t exchangeByte(std::uint8_t value);
 void writeSlot(int bit, bool waitForEcho, bool consumeEcho);
 // The bit read (1 on failure, status 3). All three options: a full read slot.
 int readSlot(bool flushFirst, bool sendProbe, bool waitForEcho);
+
+// Slots that do not wait on each other's answers, sent as one write: `count`
+// slot bytes go out and are replaced by their echoes, after one wait with the
+// block limit of count/8 bytes (rounded up). One round trip instead of
+// `count`. Status 0; 1; 3 (short write, wrong echo count with the queue
+// emptied, or short read); 6 (no slots, or count out of range).
+[[nodiscard]] bool exchangeSlots(std::uint8_t* slots, std::int32_t count);
+// The `commandBytes` written, then `n` bytes read, in one block (one round
+// trip): true when all 8*(commandBytes + n) echoes came back and the n bytes
+// read are in `data`. Status as readBytes.
+[[nodiscard]] bool writeThenRead(const std::uint8_t* command, std::int32_t commandBytes,
+                                 std::uint8_t* data, std::int32_t n);
 
 }  // namespace onewire

@@ -1,3 +1,5 @@
+#include <array>
+
 #include "onewire/port_adapter.h"
 #include "onewire/primitives.h"
 #include "onewire/rom.h"
@@ -9,6 +11,12 @@ namespace {
 
 constexpr std::uint8_t SearchRomCommand = 0xF0;
 constexpr int RomBits = 64;
+constexpr int CommandSlots = 8;
+// Two read slots and one write slot per bit.
+constexpr int SlotsPerBit = 3;
+// The command, the known path below the last discrepancy (at most 63 bits)
+// and the two read slots of the bit after it.
+constexpr int MaxOpeningSlots = CommandSlots + SlotsPerBit * (RomBits - 1) + 2;
 
 int romBit(const RomCode& rom, int bitNumber) {
     const int index = bitNumber - 1;
@@ -29,6 +37,87 @@ int discrepancyDirection(const SearchState& state, int bitNumber) {
     return bitNumber == state.lastDiscrepancy ? 1 : 0;
 }
 
+// One bit's two read slots as echoed: the devices' bit and its complement.
+struct BitAnswers {
+    int id = 1;
+    int cmp = 1;
+};
+
+BitAnswers answersAt(const std::uint8_t* echoes) {
+    return {echoes[0] == SlotOne ? 1 : 0, echoes[1] == SlotOne ? 1 : 0};
+}
+
+// The direction the bit-by-bit search takes on these answers, -1 when no
+// device answered (both 1). A 0 taken at a discrepancy is noted in lastZero.
+int chooseDirection(const SearchState& state, BitAnswers answers, int bitNumber, int& lastZero) {
+    if (answers.id == 1 && answers.cmp == 1) return -1;
+    if (answers.id != answers.cmp) return answers.id;
+    const int direction = discrepancyDirection(state, bitNumber);
+    if (direction == 0) lastZero = bitNumber;
+    return direction;
+}
+
+enum class PassEnd { Delivered, Failed, Diverged };
+
+// Sends the command, the read and direction slots of the first `knownBits`
+// bits (whose directions the previous pass fixed) and the read slots of the
+// next bit, as one burst, and checks the answers against the known path.
+// Until the first answer that disagrees, the burst's slots are exactly the
+// bit-by-bit search's. Both bits 1 there ends the pass with status 5 as that
+// search would at the same bit. Devices agreeing on the other value would
+// have sent it another way: the slots after that bit took a path it would
+// not have taken, so the pass is Diverged and must be done again.
+PassEnd sendOpening(const SearchState& state, int knownBits, int& lastZero, BitAnswers& next) {
+    std::array<std::uint8_t, MaxOpeningSlots> slots{};
+    int count = 0;
+    for (int bit = 0; bit < CommandSlots; ++bit) {
+        slots[count++] = slotFor((SearchRomCommand >> bit) & 1);
+    }
+    for (int bitNumber = 1; bitNumber <= knownBits; ++bitNumber) {
+        slots[count++] = SlotOne;
+        slots[count++] = SlotOne;
+        slots[count++] = slotFor(romBit(state.rom, bitNumber));
+    }
+    slots[count++] = SlotOne;
+    slots[count++] = SlotOne;
+    if (!exchangeSlots(slots.data(), count)) return PassEnd::Failed;
+
+    for (int bitNumber = 1; bitNumber <= knownBits; ++bitNumber) {
+        const std::uint8_t* echoes = &slots[CommandSlots + SlotsPerBit * (bitNumber - 1)];
+        const int direction = chooseDirection(state, answersAt(echoes), bitNumber, lastZero);
+        if (direction < 0) return (setStatus(SearchError), PassEnd::Failed);
+        if (direction != romBit(state.rom, bitNumber)) return PassEnd::Diverged;
+    }
+    next = answersAt(&slots[CommandSlots + SlotsPerBit * knownBits]);
+    return PassEnd::Delivered;
+}
+
+// One pass from its reset. Each bit's direction slot goes out with the next
+// bit's two read slots, one round trip per bit; the last direction slot goes
+// alone and, as ever, its echo is only consumed.
+PassEnd runPass(SearchState& state, int knownBits, int& lastZero) {
+    lastZero = 0;
+    if (!busReset()) return PassEnd::Failed;
+    BitAnswers answers;
+    const PassEnd opening = sendOpening(state, knownBits, lastZero, answers);
+    if (opening != PassEnd::Delivered) return opening;
+    for (int bitNumber = knownBits + 1;; ++bitNumber) {
+        const int direction = chooseDirection(state, answers, bitNumber, lastZero);
+        if (direction < 0) {
+            setStatus(SearchError);
+            return PassEnd::Failed;
+        }
+        setRomBit(state.rom, bitNumber, direction);
+        if (bitNumber == RomBits) {
+            writeSlot(direction, true, true);
+            return PassEnd::Delivered;
+        }
+        std::uint8_t slots[SlotsPerBit] = {slotFor(direction), SlotOne, SlotOne};
+        if (!exchangeSlots(slots, SlotsPerBit)) return PassEnd::Failed;
+        answers = answersAt(&slots[1]);
+    }
+}
+
 }  // namespace
 
 bool searchReset() {
@@ -47,35 +136,26 @@ const SearchState& searchState() {
 // The master then writes the chosen direction and only the devices with that
 // bit stay in. Taking 0 at every new discrepancy and 1 at the previous pass's
 // last 0 branch walks the codes in ascending transmission order.
+//
+// The slots are those of a search that exchanges every slot on its own; only
+// their grouping into writes differs. Below the previous pass's last
+// discrepancy the directions are known, so that stretch goes out as one burst
+// with the command. On a bus that has not changed its answers agree with the
+// known path; when devices left so that the rest agree on the other value,
+// the pass is done again without the burst, so that the result is always the
+// bit-by-bit one.
 bool searchNext(RomCode* out) {
     if (out == nullptr) return fail(BadArgument);
     if (!requirePort()) return false;
     SearchState& state = threadBlock().search;
     if (state.lastDeviceFound != 0) return fail(NoData);
     discardInput();
-    if (!busReset()) return false;
-    if (!writeByte(SearchRomCommand)) return false;
 
+    const int knownBits = state.lastDiscrepancy > 0 ? state.lastDiscrepancy - 1 : 0;
     int lastZero = 0;
-    int bitNumber = 1;
-    for (; bitNumber <= RomBits; ++bitNumber) {
-        const int idBit = readSlot(true, true, true);
-        if (lastStatus() != Ok) break;
-        const int cmpBit = readSlot(true, true, true);
-        if (lastStatus() != Ok) break;
-        if (idBit == 1 && cmpBit == 1) {
-            setStatus(SearchError);
-            break;
-        }
-        int direction = idBit;
-        if (idBit == 0 && cmpBit == 0) {
-            direction = discrepancyDirection(state, bitNumber);
-            if (direction == 0) lastZero = bitNumber;
-        }
-        setRomBit(state.rom, bitNumber, direction);
-        writeSlot(direction, true, true);
-    }
-    if (bitNumber <= RomBits) return false;
+    PassEnd end = runPass(state, knownBits, lastZero);
+    if (end == PassEnd::Diverged) end = runPass(state, 0, lastZero);
+    if (end != PassEnd::Delivered) return false;
 
     state.lastDiscrepancy = lastZero;
     if (lastZero == 0) state.lastDeviceFound = 1;

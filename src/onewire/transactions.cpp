@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include "onewire/port_adapter.h"
 #include "onewire/primitives.h"
 #include "onewire/rom.h"
@@ -19,8 +21,12 @@ bool matchRom(const RomCode* code) {
     if (!requirePort()) return false;
     if (code == nullptr) return fail(BadArgument);
     if (!busReset()) return false;
-    if (!writeByte(MatchRomCommand)) return false;
-    return writeBytes(code->data(), static_cast<std::int32_t>(code->size()));
+    // The command and the code wait on no answer: one 9-byte block, one round
+    // trip, the same 72 slots.
+    std::uint8_t block[1 + 8];
+    block[0] = MatchRomCommand;
+    std::copy(code->begin(), code->end(), block + 1);
+    return writeBytes(block, static_cast<std::int32_t>(sizeof block));
 }
 
 bool resetAndSkipRom() {
@@ -39,8 +45,9 @@ bool startConversion(std::uint32_t sleepAfterMs) {
 bool readScratchpad(std::uint8_t* buffer) {
     if (!requirePort()) return false;
     if (buffer == nullptr) return fail(BadArgument);
-    if (!writeByte(ReadScratchpadCommand)) return false;
-    return readBytes(buffer, ScratchpadBytes);
+    // The command's eight write slots and the 72 read slots go out as one
+    // block: the device answers within each slot, so nothing waits on an echo.
+    return writeThenRead(&ReadScratchpadCommand, 1, buffer, ScratchpadBytes);
 }
 
 int readPowerSupply() {

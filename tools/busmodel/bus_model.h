@@ -68,11 +68,19 @@ struct PortState {
     std::int32_t closes = 0;
     std::int32_t lineChanges = 0;    // setLines calls
     std::uint64_t bytesWritten = 0;  // bytes that reached the wire
+    std::uint64_t writes = 0;        // write calls on the open port: one per round trip
     std::uint64_t resets = 0;        // reset pulses on the wire
 };
 
-// Empties the bus: no devices, no faults, no scripted echoes, port name
-// "COM1", counters zero. An open in-process port stays open.
+// One byte as the wire carried it: a reset pulse at 9600 baud, a slot at 115200.
+struct WireByte {
+    std::uint8_t value = 0;
+    std::uint32_t baud = 0;
+    bool operator==(const WireByte&) const = default;
+};
+
+// Empties the bus: no devices, no faults, no scripted echoes, no wire
+// recording, port name "COM1", counters zero. An open in-process port stays open.
 void ResetBus();
 
 // Replaces all devices (their memories start from power-on).
@@ -88,6 +96,11 @@ std::vector<Device> Devices();
 
 void SetFaults(const Faults& faults);
 Faults CurrentFaults();
+
+// Starts (true, with an empty log) or stops recording every byte that reaches
+// the wire, so that tests can compare what two masters sent.
+void RecordWire(bool on);
+std::vector<WireByte> WireLog();
 
 // The next bytes written are echoed with these values, one each, whatever the
 // devices do (they still see the bytes).

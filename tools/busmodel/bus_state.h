@@ -24,6 +24,8 @@ struct BusState {
     std::vector<DeviceRuntime> devices;
     Faults faults;
     std::deque<std::uint8_t> script;
+    bool recording = false;
+    std::vector<WireByte> wireLog;
     PortModel port;
 };
 

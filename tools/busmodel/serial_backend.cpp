@@ -65,6 +65,7 @@ std::int32_t write(platform::SerialPort* port, const std::uint8_t* data, std::in
     BusState& bus = Bus();
     std::lock_guard guard(bus.lock);
     if (!isOpen(bus, port) || data == nullptr || n <= 0) return 0;
+    ++bus.port.state.writes;
     std::int32_t accepted = n;
     if (bus.faults.writeLimit >= 0) accepted = std::min(n, bus.faults.writeLimit);
     std::vector<std::uint8_t> echoes;

@@ -85,6 +85,7 @@ void TransmitLocked(BusState& bus, std::uint8_t byte, std::uint32_t baud,
                     std::vector<std::uint8_t>& echoes) {
     if (unplugged(bus.faults)) return;
     ++bus.port.state.bytesWritten;
+    if (bus.recording) bus.wireLog.push_back({byte, baud});
     std::uint8_t echo = 0;
     if (bus.faults.shorted) {
         echo = 0x00;
@@ -114,6 +115,8 @@ void ResetBus() {
     bus.devices.clear();
     bus.faults = Faults{};
     bus.script.clear();
+    bus.recording = false;
+    bus.wireLog.clear();
     bus.port.name = "COM1";
     const PortState before = bus.port.state;
     bus.port.state = PortState{};
@@ -176,6 +179,19 @@ Faults CurrentFaults() {
     BusState& bus = Bus();
     std::lock_guard guard(bus.lock);
     return bus.faults;
+}
+
+void RecordWire(bool on) {
+    BusState& bus = Bus();
+    std::lock_guard guard(bus.lock);
+    bus.recording = on;
+    if (on) bus.wireLog.clear();
+}
+
+std::vector<WireByte> WireLog() {
+    BusState& bus = Bus();
+    std::lock_guard guard(bus.lock);
+    return bus.wireLog;
 }
 
 void ScriptEchoes(std::vector<std::uint8_t> echoes) {
