@@ -31,6 +31,9 @@ std::uint32_t passWaitMs(EchoWait kind, std::uint32_t sleptMs, std::uint32_t lef
 }  // namespace
 
 void waitForEcho(std::int32_t bytes, std::uint64_t startMs, std::uint32_t limitMs, EchoWait kind) {
+    // Without a port no echo can come, and the port's wait returns at once:
+    // the loop would spin on the processor until the limit.
+    if (!portIsOpen()) return;
     for (;;) {
         const std::uint32_t slept = passSleepMs(kind);
         if (slept > 0) sleepMs(slept);

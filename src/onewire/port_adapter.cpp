@@ -93,6 +93,10 @@ void releasePortAtExit() {
     forgetPort();
 }
 
+bool portIsOpen() {
+    return current.port != nullptr;
+}
+
 bool requirePort() {
     if (current.port == nullptr) return fail(NoPort);
     setStatus(Ok);

@@ -10,6 +10,8 @@ inline constexpr std::uint32_t DataSpeed = 115200;
 
 // Status 0 and an emptied receive queue when a port is open; status 1 otherwise.
 [[nodiscard]] bool requirePort();
+// Whether a port is open; touches no status.
+[[nodiscard]] bool portIsOpen();
 // Sets the speed and keeps the supply lines powered. false with status 4 on
 // failure; false without touching the status when no port is open.
 [[nodiscard]] bool setSpeed(std::uint32_t baud);

@@ -1,5 +1,6 @@
 // Reset pulses, time slots and block transfers against the simulated adapter.
 #include "bus_fixture.h"
+#include "platform/clock.h"
 
 namespace onewire_test {
 namespace {
@@ -233,6 +234,23 @@ TEST_F(LinkTest, FullReadSlotWithoutEchoReadsOneAfter36Ms) {
     const std::uint64_t spent = busmodel::VirtualNowMs() - start;
     EXPECT_GE(spent, 36u);
     EXPECT_LE(spent, 37u);
+}
+
+// A clock on which every reading costs a millisecond, as a busy loop costs
+// processor time on the real one.
+std::uint64_t tickingNowMs = 0;
+const platform::ClockOps tickingClock{
+    [](std::uint32_t ms) { tickingNowMs += ms; },
+    [] { return tickingNowMs++; },
+};
+
+TEST_F(LinkTest, SlotsWithoutAPortDoNotWaitForAnEchoThatCannotCome) {
+    platform::UseClock(&tickingClock);
+    tickingNowMs = 0;
+    EXPECT_EQ(onewire::readSlot(false, false, true), 1);
+    EXPECT_EQ(onewire::lastStatus(), onewire::ExchangeError);
+    onewire::writeSlot(1, true, true);
+    EXPECT_LT(tickingNowMs, onewire::SlotEchoLimitMs);
 }
 
 TEST_F(LinkTest, EveryOperationNeedsAnOpenPort) {
