@@ -50,7 +50,11 @@ void readSensors(const IniFile& ini, SettingsRecord& record) {
     std::int32_t count = ReadInt32(sensors, "Count", 0);
     if (count > maxStoredSensors) count = maxStoredSensors;
     // Indices run from 0 although a save starts at 1, so a hand-written ID_0 loads.
+    // With ID_0 and a count of 100 that would be 101 sensors, and the save would
+    // write indices 1 to 101 of which the next load reads only 100: the list
+    // stops at 100 so that what is shown is what survives a save.
     for (std::int32_t i = 0; i <= count; ++i) {
+        if (record.sensors.size() >= static_cast<std::size_t>(maxStoredSensors)) break;
         const std::string index = std::to_string(i);
         const std::int64_t id = ReadInt64(sensors, "ID_" + index, 0);
         if (id == 0) continue;

@@ -184,6 +184,15 @@ TEST(ParseSettings, CountBoundsTheIndicesFromZero) {
     EXPECT_TRUE(ParseSettings("Count = 2\n" + pairs).sensors.empty());  // not in [Sensors]
 }
 
+TEST(ParseSettings, HandWrittenIdZeroNeverMakesMoreSensorsThanASaveKeeps) {
+    const SettingsRecord loaded =
+        ParseSettings(bom + sensorsGroup("100", 100) + "ID_0 = 999\r\nName_0 = zero\r\n");
+    ASSERT_EQ(loaded.sensors.size(), 100u);
+    EXPECT_EQ(loaded.sensors.front(), (StoredSensor{999, "zero"}));
+    EXPECT_EQ(loaded.sensors.back(), (StoredSensor{1099, "s99"}));
+    EXPECT_EQ(ParseSettings(FormatSettings(loaded)).sensors, loaded.sensors);
+}
+
 TEST(ParseSettings, ZeroOrNonNumericIdsAreSkippedDuplicatesAndNegativesKept) {
     const SettingsRecord record =
         ParseSettings(bom +
