@@ -34,6 +34,14 @@ void SetStatusField0FromAnyThread(std::string_view text) {
     SetStatusText(0, text);
 }
 
+void CentreOnScreen() {
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        layer.window->move(area.center() -
+                           QPoint(layer.window->width() / 2, layer.window->height() / 2));
+    }
+}
+
 // A field holds half the bar; the tooltip shows a text that does not fit.
 void ShowStatusText(QLabel* field, const QString& text) {
     field->setText(text);
@@ -82,11 +90,8 @@ bool CreateMainWindow(std::string_view title, int innerWidth, int innerHeight) {
     window->setFixedSize(innerWidth, innerHeight);
     layer.client = new QWidget(window);
     window->setCentralWidget(layer.client);
-    if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect area = screen->availableGeometry();
-        window->move(area.center() - QPoint(innerWidth / 2, innerHeight / 2));
-    }
     layer.window = window;
+    CentreOnScreen();
     layer.hook = CreateHook();
     BindMonitorWindow(&monitorWindowOps);
     return true;
@@ -128,7 +133,10 @@ bool MainWindowVisible() {
 }
 
 void SetInnerSize(int width, int height) {
-    if (layer.window != nullptr) layer.window->setFixedSize(width, height);
+    if (layer.window == nullptr) return;
+    layer.window->setFixedSize(width, height);
+    // Still being built: it shows centred at its final size.
+    if (!layer.window->isVisible()) CentreOnScreen();
 }
 
 Rect InnerRect() {
