@@ -20,6 +20,7 @@ void send(EchoSchedule& s, std::int64_t atNs, std::uint32_t baud, int count) {
         const auto echo = bytes({static_cast<std::uint8_t>(i)});
         sim::AddByte(s, baud, echo);
     }
+    sim::FinishWrite(s);
 }
 
 TEST(EchoSchedule, FramesAreTenBitTimes) {
@@ -36,13 +37,12 @@ TEST(EchoSchedule, WithoutTimingEveryEchoIsDueOnArrival) {
     EXPECT_FALSE(sim::NextDueNs(s).has_value());
 }
 
-TEST(EchoSchedule, WireTimingReleasesEachEchoAtTheEndOfItsFrame) {
+TEST(EchoSchedule, AWritesEchoesGoBackWhenItsLastByteHasLeftTheWire) {
     EchoSchedule s;
     s.wireTiming = true;
     send(s, 0, 115200, 3);
-    EXPECT_TRUE(sim::TakeDue(s, 86805).empty());
-    EXPECT_EQ(sim::TakeDue(s, 86806), bytes({0}));
-    EXPECT_EQ(sim::TakeDue(s, 3 * 86806), bytes({1, 2}));
+    EXPECT_TRUE(sim::TakeDue(s, 3 * 86806 - 1).empty());
+    EXPECT_EQ(sim::TakeDue(s, 3 * 86806), bytes({0, 1, 2}));
 
     // A reset byte at 9600 baud holds the wire for 1.04 ms.
     send(s, 10 * Ms, 9600, 1);
@@ -63,7 +63,7 @@ TEST(EchoSchedule, LatencyIsPaidOncePerWrite) {
     s.wireTiming = true;
     s.latencyMs = 1;
     send(s, 0, 115200, 8);
-    EXPECT_EQ(sim::NextDueNs(s), Ms + 86806);
+    EXPECT_EQ(sim::NextDueNs(s), Ms + 8 * 86806);
     (void)sim::TakeDue(s, Ms + 8 * 86806);
     // The next write comes after the client saw the echoes: a round trip more.
     send(s, 2 * Ms, 115200, 1);
@@ -83,8 +83,20 @@ TEST(EchoSchedule, DoubledAndMissingEchoesKeepTheirOrder) {
     sim::AddByte(s, 115200, bytes({0xAA, 0xAA}));
     sim::AddByte(s, 115200, bytes({}));
     sim::AddByte(s, 115200, bytes({0xBB}));
-    EXPECT_EQ(sim::TakeDue(s, 2 * 86806), bytes({0xAA, 0xAA}));
+    sim::FinishWrite(s);
     EXPECT_EQ(sim::NextDueNs(s), 3 * 86806);
+    EXPECT_EQ(sim::TakeDue(s, 3 * 86806), bytes({0xAA, 0xAA, 0xBB}));
+
+    // A write with less latency than the one before still comes after it,
+    // and without wire timing at the same moment.
+    s.wireTiming = false;
+    s.latencyMs = 4;
+    send(s, 0, 115200, 1);
+    s.latencyMs = 0;
+    send(s, 1 * Ms, 115200, 1);
+    EXPECT_EQ(sim::NextDueNs(s), 4 * Ms);
+    EXPECT_EQ(sim::TakeDue(s, 4 * Ms), bytes({0, 0}));
+    send(s, 5 * Ms, 115200, 1);
     sim::DropPending(s);
     EXPECT_FALSE(sim::NextDueNs(s).has_value());
 }

@@ -19,6 +19,7 @@ std::int64_t FrameNs(std::uint32_t baud) {
 void StartWrite(EchoSchedule& schedule, std::int64_t arrivalNs) {
     const std::int64_t start = arrivalNs + std::int64_t{schedule.latencyMs} * NsPerMs;
     schedule.cursorNs = schedule.wireTiming ? std::max(start, schedule.wireFreeNs) : start;
+    schedule.writeStart = schedule.pending.size();
 }
 
 void AddByte(EchoSchedule& schedule, std::uint32_t baud, std::span<const std::uint8_t> echoes) {
@@ -26,11 +27,19 @@ void AddByte(EchoSchedule& schedule, std::uint32_t baud, std::span<const std::ui
         schedule.cursorNs += FrameNs(baud);
         schedule.wireFreeNs = schedule.cursorNs;
     }
-    // Echoes are due in the order their bytes were sent, even should a later
-    // write carry no latency or wire time of its own.
+    for (std::uint8_t value : echoes) schedule.pending.push_back({value, schedule.cursorNs});
+}
+
+void FinishWrite(EchoSchedule& schedule) {
     std::int64_t due = schedule.cursorNs;
-    if (!schedule.pending.empty()) due = std::max(due, schedule.pending.back().dueNs);
-    for (std::uint8_t value : echoes) schedule.pending.push_back({value, due});
+    // Echoes go back in the order their bytes were sent, even should a later
+    // write carry less latency than an earlier one.
+    if (schedule.writeStart > 0)
+        due = std::max(due, schedule.pending[schedule.writeStart - 1].dueNs);
+    for (std::size_t i = schedule.writeStart; i < schedule.pending.size(); ++i) {
+        schedule.pending[i].dueNs = due;
+    }
+    schedule.writeStart = schedule.pending.size();
 }
 
 std::vector<std::uint8_t> TakeDue(EchoSchedule& schedule, std::int64_t nowNs) {
@@ -39,6 +48,7 @@ std::vector<std::uint8_t> TakeDue(EchoSchedule& schedule, std::int64_t nowNs) {
         due.push_back(schedule.pending.front().value);
         schedule.pending.pop_front();
     }
+    schedule.writeStart = schedule.pending.size();
     return due;
 }
 
@@ -49,6 +59,7 @@ std::optional<std::int64_t> NextDueNs(const EchoSchedule& schedule) {
 
 void DropPending(EchoSchedule& schedule) {
     schedule.pending.clear();
+    schedule.writeStart = 0;
     schedule.wireFreeNs = 0;
 }
 

@@ -1,9 +1,12 @@
 #pragma once
 // When each echo goes back to the client. Without wire timing and latency an
-// echo is due as soon as its byte arrives; with wire timing every byte holds
-// the wire for one UART frame (10 bit times) and its echo is due at the end of
-// its frame; the latency is added once to every write, as a USB serial adapter
-// adds its transfer delay to every round trip.
+// echo is due as soon as its byte arrives. With wire timing every byte holds
+// the wire for one UART frame (10 bit times), the bytes of a write one after
+// another, and a write's echoes go back together when its last byte has left
+// the wire, as a USB adapter or a UART's receive FIFO hands them over in
+// blocks (the client waits for all of them anyway). The latency is added once
+// to every write, as a USB serial adapter adds its transfer delay to every
+// round trip.
 #include <cstdint>
 #include <deque>
 #include <optional>
@@ -22,6 +25,7 @@ struct EchoSchedule {
     std::uint32_t latencyMs = 0;
     std::int64_t cursorNs = 0;      // end of the last byte placed on the wire
     std::int64_t wireFreeNs = 0;    // when the wire has sent everything accepted
+    std::size_t writeStart = 0;     // index in `pending` of the open write's first echo
     std::deque<TimedEcho> pending;  // in due order
 };
 
@@ -33,10 +37,14 @@ std::int64_t FrameNs(std::uint32_t baud);
 // but not before the wire has finished the bytes already accepted.
 void StartWrite(EchoSchedule& schedule, std::int64_t arrivalNs);
 // The next byte of the write, sent at `baud`, with the echoes the bus gave it
-// (none, one or two); they are due when the byte has left the wire.
+// (none, one or two).
 void AddByte(EchoSchedule& schedule, std::uint32_t baud, std::span<const std::uint8_t> echoes);
+// The write is complete: its echoes are due when its last byte has left the
+// wire, and never before those of an earlier write.
+void FinishWrite(EchoSchedule& schedule);
 
-// Removes and returns, in order, every echo due at or before `nowNs`.
+// Removes and returns, in order, every echo due at or before `nowNs`. Not
+// while a write is open (between StartWrite and FinishWrite).
 std::vector<std::uint8_t> TakeDue(EchoSchedule& schedule, std::int64_t nowNs);
 std::optional<std::int64_t> NextDueNs(const EchoSchedule& schedule);
 // The client went away: what was on its way is lost, the wire is idle.
