@@ -149,7 +149,3 @@ void WhenModalOpens(std::function<void(QWidget* modal)> action) {
 }
 
 }  // namespace shell_test
-
-// Sanitizer builds: fontconfig keeps caches until the process ends, which
-// LeakSanitizer would report after every widget test.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }

@@ -213,3 +213,13 @@ QTableWidget* FindListView(int id) {
 }
 
 }  // namespace platform
+
+// Sanitizer builds of the program and of the widget tests. Qt is not built
+// with ThreadSanitizer: its locks and reference counts are invisible to it,
+// and their use across threads (a queued call from the monitor thread) reads
+// as a race. fontconfig keeps caches for the life of the process, which
+// LeakSanitizer reports as leaks.
+extern "C" const char* __tsan_default_suppressions() {
+    return "race:libQt6Core.so\nrace:libQt6Gui.so\nrace:libQt6Widgets.so\n";
+}
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
