@@ -1,0 +1,159 @@
+// Times the library's bus work on a real serial port (kelvarian-sim's
+// pseudo-terminal): a full search, a poll pass (Match ROM and Read Scratchpad
+// for every device, as the monitor does) and a read of every thermometer
+// (one conversion for all, the monitor's 800 ms wait, a poll pass), and what
+// a bare round trip costs beyond the wire. Prints "name value" lines for
+// bench/bus/run.sh.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "onewire/link.h"
+#include "onewire/primitives.h"
+#include "onewire/rom.h"
+#include "onewire/status.h"
+#include "platform/clock.h"
+#include "platform/serial_port.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The monitor waits 8 x 100 ms for a conversion (750 ms at 12 bits).
+constexpr std::uint32_t ConversionWaitMs = 800;
+
+// The system's serial port with its writes counted: one write, one round trip.
+platform::SerialPortOps countedOps;
+long writeCount = 0;
+
+std::int32_t countedWrite(platform::SerialPort* port, const std::uint8_t* data, std::int32_t n) {
+    ++writeCount;
+    return platform::SystemSerialPort().write(port, data, n);
+}
+
+void installCountedPort() {
+    countedOps = platform::SystemSerialPort();
+    countedOps.write = countedWrite;
+    onewire::useSerialBackend(&countedOps);
+}
+
+double msSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const std::size_t mid = values.size() / 2;
+    return values.size() % 2 == 1 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
+}
+
+// A whole enumeration; false unless it ended with "no more devices".
+bool enumerate(std::vector<onewire::RomCode>& found) {
+    found.clear();
+    onewire::searchReset();
+    onewire::RomCode rom{};
+    while (onewire::searchNext(&rom) && found.size() < 1000) found.push_back(rom);
+    return onewire::lastStatus() == onewire::NoData;
+}
+
+// Match ROM and Read Scratchpad for each device; the count of good readings.
+std::size_t pollPass(const std::vector<onewire::RomCode>& devices) {
+    std::size_t good = 0;
+    for (const onewire::RomCode& rom : devices) {
+        std::uint8_t pad[9]{};
+        if (onewire::matchRom(&rom) && onewire::readScratchpad(pad) &&
+            onewire::crc8(pad, 8) == pad[8]) {
+            ++good;
+        }
+    }
+    return good;
+}
+
+// What one round trip costs on this port beyond the wire: the median of
+// single read slots (one write, one wait, one read each) less the slot's
+// 86.8 us on the wire.
+double roundTripOverheadMs() {
+    constexpr int Probes = 101;
+    constexpr double SlotMs = 10.0 / 115200 * 1000;
+    std::vector<double> times;
+    for (int i = 0; i < Probes; ++i) {
+        const Clock::time_point start = Clock::now();
+        (void)onewire::readSlot(true, true, true);
+        times.push_back(msSince(start));
+    }
+    return median(times) - SlotMs;
+}
+
+bool convertAll() {
+    if (!onewire::resetAndSkipRom() || !onewire::startConversion(0)) return false;
+    platform::SleepMs(ConversionWaitMs);
+    return true;
+}
+
+void print(const char* name, double value) {
+    std::printf("%s %.3f\n", name, value);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 5) {
+        std::fprintf(stderr, "usage: kelvarian-bench-bus PORT DEVICES SEARCHES POLL_PASSES\n");
+        return 2;
+    }
+    const std::size_t expected = std::strtoul(argv[2], nullptr, 10);
+    const int searches = std::max(1, std::atoi(argv[3]));
+    const int pollPasses = std::max(1, std::atoi(argv[4]));
+    installCountedPort();
+    if (!onewire::openPort(argv[1])) {
+        std::fprintf(stderr, "cannot open %s\n", argv[1]);
+        return 1;
+    }
+
+    std::vector<onewire::RomCode> devices;
+    std::vector<double> searchMs;
+    int searchFailures = 0;
+    long searchWrites = 0;
+    for (int i = 0; i < searches; ++i) {
+        const long writesBefore = writeCount;
+        const Clock::time_point start = Clock::now();
+        const bool complete = enumerate(devices);
+        searchMs.push_back(msSince(start));
+        searchWrites = writeCount - writesBefore;
+        if (!complete || devices.size() != expected) ++searchFailures;
+    }
+
+    int pollFailures = convertAll() ? 0 : 1;
+    std::vector<double> pollMs;
+    long pollWrites = 0;
+    for (int i = 0; i < pollPasses; ++i) {
+        const long writesBefore = writeCount;
+        const Clock::time_point start = Clock::now();
+        const std::size_t good = pollPass(devices);
+        pollMs.push_back(msSince(start));
+        pollWrites = writeCount - writesBefore;
+        if (good != expected) ++pollFailures;
+    }
+
+    const Clock::time_point start = Clock::now();
+    const bool converted = convertAll();
+    const std::size_t good = pollPass(devices);
+    const double readAllMs = msSince(start);
+    if (!converted || good != expected) ++pollFailures;
+
+    const double roundTripMs = roundTripOverheadMs();
+    (void)onewire::closePort();
+    print("round_trip_ms", roundTripMs);
+    print("devices", static_cast<double>(devices.size()));
+    print("search_ms", median(searchMs));
+    print("search_writes", static_cast<double>(searchWrites));
+    print("search_failures", searchFailures);
+    print("poll_ms", median(pollMs));
+    print("poll_writes", static_cast<double>(pollWrites));
+    print("read_all_ms", readAllMs);
+    print("poll_failures", pollFailures);
+    return searchFailures == 0 && pollFailures == 0 ? 0 : 1;
+}

@@ -1,0 +1,225 @@
+#!/usr/bin/env bash
+# Bus benchmarks: the 1-Wire library, owserver --passive (with owdir/owread)
+# and digitemp_DS9097 against kelvarian-sim on a pseudo-terminal with real
+# wire timing, at several adapter latencies. Prints every figure beside its
+# bound and the ratio, and writes a Markdown table to TABLE (stdout when none).
+#
+#   bench/bus/run.sh BUILD_DIR [TABLE.md]
+#
+# Needs kelvarian-sim and kelvarian-bench-bus built in BUILD_DIR; the peers
+# come from bench/bus/install-peers (rows say so when they are missing).
+# BENCH_BUS_LATENCIES (default "0 1 4") and BENCH_BUS_PEER_LATENCIES
+# (default "0 1") choose the latencies in ms.
+set -u
+
+BUILD=${1:?usage: bench/bus/run.sh BUILD_DIR [TABLE.md]}
+TABLE=${2:-}
+BUILD=$(cd "$BUILD" && pwd)
+SIM=$BUILD/tools/sim/kelvarian-sim
+BENCH=$BUILD/bench/bus/kelvarian-bench-bus
+LATENCIES=${BENCH_BUS_LATENCIES:-0 1 4}
+PEER_LATENCIES=${BENCH_BUS_PEER_LATENCIES:-0 1}
+SIZES="1 10 30"
+PEER_SIZE=10
+
+for tool in "$SIM" "$BENCH"; do
+    if [ ! -x "$tool" ]; then
+        echo "bench/bus: $tool is missing; build BUILD_DIR first" >&2
+        exit 1
+    fi
+done
+
+WORK=$(mktemp -d /tmp/kelvarian-bench-bus.XXXXXX)
+SIM_PID=
+OWSERVER_PID=
+cleanup() {
+    [ -n "$OWSERVER_PID" ] && kill "$OWSERVER_PID" 2>/dev/null && wait "$OWSERVER_PID" 2>/dev/null
+    [ -n "$SIM_PID" ] && kill "$SIM_PID" 2>/dev/null && wait "$SIM_PID" 2>/dev/null
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+LINK=$WORK/COM1
+ROWS=$WORK/rows
+
+# Wire time (10 bit times a byte): a reset at 9600 baud is 1.0417 ms, a slot
+# at 115200 baud 0.0868 ms. A poll of one device is a reset, Match ROM with
+# its code (72 slots) and Read Scratchpad with nine bytes (80 slots): 14.24
+# ms. A search pass is a reset and 200 slots (the command and 64 x 3): 18.40 ms.
+POLL_BOUND_MS=14.236
+SEARCH_BOUND_MS=18.403
+
+now_ns() { date +%s%N; }
+ms_since() { awk -v a="$1" -v b="$(now_ns)" 'BEGIN { printf "%.1f", (b - a) / 1e6 }'; }
+calc() { awk "BEGIN { printf \"%.${2:-1}f\", $1 }"; }
+
+# N DS18B20s with serial numbers spread over the whole range (a fixed
+# sequence, so every run sees the same bus), 10.0 to 40.0 degC.
+device_args() {
+    local n=$1 i serial
+    for ((i = 1; i <= n; i++)); do
+        serial=$(((i * 0x9E3779B97F4A7C15 + 0x1234567) & 0xFFFFFFFFFFFF))
+        printf -- '--device 28:%012X,temp=%d ' "$serial" $((10 + i % 31))
+    done
+}
+
+start_sim() {  # N LATENCY
+    # Emptied here, not by the child's redirection, so that the wait below
+    # cannot see the previous simulator's "ready".
+    : >"$WORK/sim.out"
+    # shellcheck disable=SC2046
+    "$SIM" --link "$LINK" --wire-timing --latency-ms "$2" $(device_args "$1") >>"$WORK/sim.out" 2>&1 &
+    SIM_PID=$!
+    for _ in $(seq 100); do
+        grep -q '^ready' "$WORK/sim.out" 2>/dev/null && return 0
+        sleep 0.05
+    done
+    echo "bench/bus: kelvarian-sim did not start: $(cat "$WORK/sim.out")" >&2
+    exit 1
+}
+
+stop_sim() {
+    kill "$SIM_PID" 2>/dev/null
+    wait "$SIM_PID" 2>/dev/null
+    SIM_PID=
+}
+
+# figure|N|latency ms|measured ms|bound ms|ratio|goal
+row() { echo "$1|$2|$3|$4|$5|$6|$7" >>"$ROWS"; }
+ratio() { calc "$1 / $2" 2; }
+within() { awk -v m="$1" -v b="$2" 'BEGIN { print (m <= b) ? "met" : "missed" }'; }
+
+declare -A OURS_SEARCH OURS_READ
+
+run_ours() {  # N LATENCY
+    local n=$1 lat=$2 searches=5 out
+    # A search of 30 devices at 4 ms is some 8 s; the medians of fewer do.
+    [ "$lat" -ge 1 ] && [ "$n" -ge 10 ] && searches=3
+    if ! out=$("$BENCH" "$LINK" "$n" "$searches" 9 2>&1); then
+        echo "bench/bus: kelvarian-bench-bus failed (N=$n, latency $lat ms): $out" >&2
+    fi
+    get() { awk -v k="$1" '$1 == k { print $2 }' <<<"$out"; }
+    local search poll readall rt writes pwrites
+    search=$(get search_ms) poll=$(get poll_ms) readall=$(get read_all_ms) rt=$(get round_trip_ms)
+    writes=$(get search_writes) pwrites=$(get poll_writes)
+    local pbound sbound pgoal
+    pbound=$(calc "$n * $POLL_BOUND_MS" 1)
+    sbound=$(calc "$n * $SEARCH_BOUND_MS" 1)
+    if [ "$lat" -eq 0 ]; then
+        pgoal="≤ 1.05 × bound: $(within "$poll" "$(calc "$pbound * 1.05" 2)")"
+    else
+        local strict measured
+        strict=$(calc "$pbound + 3 * $n * $lat" 1)
+        measured=$(calc "$pbound + 3 * $n * $rt" 1)
+        pgoal="≤ bound + 3·N·latency ($strict): $(within "$poll" "$strict"); ≤ bound + 3·N·round trip ($measured, round trip $(calc "$rt" 2) ms): $(within "$poll" "$measured")"
+    fi
+    row "kelvarian poll pass (${pwrites%.*} writes)" "$n" "$lat" "$(calc "$poll" 1)" "$pbound" \
+        "$(ratio "$poll" "$pbound")" "$pgoal"
+    row "kelvarian search (${writes%.*} writes)" "$n" "$lat" "$(calc "$search" 1)" "$sbound" \
+        "$(ratio "$search" "$sbound")" ""
+    OURS_SEARCH[$n:$lat]=$search
+    OURS_READ[$n:$lat]=$readall
+}
+
+# owserver on the same bus: a directory listing of /uncached searches the
+# bus; owread of every thermometer's temperature converts and reads them.
+run_owserver() {  # LATENCY
+    local lat=$1 port t0 search read found readings
+    if ! command -v owserver >/dev/null || ! command -v owdir >/dev/null; then
+        row "owserver --passive" "$PEER_SIZE" "$lat" "not installed" "" "" "run bench/bus/install-peers"
+        return
+    fi
+    port=$((14304 + RANDOM % 1000))
+    owserver --passive="$LINK" -p "$port" --foreground --error_level=0 >"$WORK/owserver.out" 2>&1 &
+    OWSERVER_PID=$!
+    local ready=no
+    for _ in $(seq 100); do
+        if owdir -s "$port" / >/dev/null 2>&1; then ready=yes; break; fi
+        sleep 0.1
+    done
+    if [ "$ready" = no ]; then
+        row "owserver --passive" "$PEER_SIZE" "$lat" "did not start" "" "" "$(head -c 200 "$WORK/owserver.out")"
+    else
+        t0=$(now_ns)
+        timeout 120 owdir -s "$port" /uncached >"$WORK/owdir.out" 2>&1
+        search=$(ms_since "$t0")
+        found=$(grep -cE '^/uncached/[0-9A-F]{2}\.' "$WORK/owdir.out")
+        mapfile -t paths < <(grep -E '^/uncached/28\.' "$WORK/owdir.out" | sed 's|$|/temperature|')
+        t0=$(now_ns)
+        timeout 300 owread -s "$port" "${paths[@]}" >"$WORK/owread.out" 2>&1
+        read=$(ms_since "$t0")
+        readings=$(grep -oE -- '-?[0-9]+(\.[0-9]+)?' "$WORK/owread.out" | wc -l)
+        peer_rows "owserver --passive" "$lat" "$search" "$found" "$read" "$readings"
+    fi
+    kill "$OWSERVER_PID" 2>/dev/null
+    wait "$OWSERVER_PID" 2>/dev/null
+    OWSERVER_PID=
+}
+
+# digitemp_DS9097 on the same bus: -i searches and writes its configuration,
+# -a converts and reads every sensor in it.
+run_digitemp() {  # LATENCY
+    local lat=$1 t0 search read found readings conf=$WORK/digitemp.conf
+    if ! command -v digitemp_DS9097 >/dev/null; then
+        row "digitemp_DS9097" "$PEER_SIZE" "$lat" "not installed" "" "" "run bench/bus/install-peers"
+        return
+    fi
+    rm -f "$conf"
+    t0=$(now_ns)
+    (cd "$WORK" && timeout 120 digitemp_DS9097 -q -s "$LINK" -i -c "$conf") >"$WORK/dt-i.out" 2>&1
+    search=$(ms_since "$t0")
+    found=$(grep -cE '^ROM #[0-9]+ : ' "$WORK/dt-i.out")
+    t0=$(now_ns)
+    (cd "$WORK" && timeout 300 digitemp_DS9097 -q -a -c "$conf") >"$WORK/dt-a.out" 2>&1
+    read=$(ms_since "$t0")
+    readings=$(grep -cE 'Sensor [0-9]+ C: -?[0-9]' "$WORK/dt-a.out")
+    peer_rows "digitemp_DS9097" "$lat" "$search" "$found" "$read" "$readings"
+}
+
+# A peer's search and read beside ours on the same bus.
+peer_rows() {  # NAME LATENCY SEARCH_MS FOUND READ_MS READINGS
+    local name=$1 lat=$2 search=$3 found=$4 read=$5 readings=$6
+    local ours_search=${OURS_SEARCH[$PEER_SIZE:$lat]} ours_read=${OURS_READ[$PEER_SIZE:$lat]}
+    local sgoal="" rgoal
+    [ "$found" -ne "$PEER_SIZE" ] && sgoal="found $found of $PEER_SIZE; "
+    [ "$lat" -eq 1 ] && [ "${name%% *}" = owserver ] &&
+        sgoal="${sgoal}ours ≤ theirs: $(within "$ours_search" "$search")"
+    row "$name search (ours $(calc "$ours_search" 1) ms)" "$PEER_SIZE" "$lat" "$search" \
+        "$(calc "$PEER_SIZE * $SEARCH_BOUND_MS" 1)" "ours $(calc "$search / $ours_search" 1)× faster" "$sgoal"
+    rgoal="ours ≥ 5× faster: $(awk -v o="$ours_read" -v t="$read" 'BEGIN { print (5 * o <= t) ? "met" : "missed" }')"
+    [ "$readings" -ne "$PEER_SIZE" ] && rgoal="read $readings of $PEER_SIZE; $rgoal"
+    row "$name read all (ours $(calc "$ours_read" 1) ms)" "$PEER_SIZE" "$lat" "$read" "" \
+        "ours $(calc "$read / $ours_read" 1)× faster" "$rgoal"
+}
+
+echo "bus benchmarks: kelvarian-sim with wire timing on a pseudo-terminal; load average $(cut -d' ' -f1-3 /proc/loadavg)"
+for lat in $LATENCIES; do
+    for n in $SIZES; do
+        start_sim "$n" "$lat"
+        run_ours "$n" "$lat"
+        if [ "$n" -eq "$PEER_SIZE" ] && [[ " $PEER_LATENCIES " == *" $lat "* ]]; then
+            run_owserver "$lat"
+            run_digitemp "$lat"
+        fi
+        stop_sim
+    done
+done
+
+# Read all: ours is one Convert T for all (Skip ROM), the monitor's 800 ms
+# wait, then a poll pass; the peers convert one sensor at a time.
+print_table() {
+    echo "| Figure | N | Latency ms | Measured ms | Bound ms | Ratio | Goal |"
+    echo "|---|---|---|---|---|---|---|"
+    while IFS='|' read -r figure n lat measured bound ratio goal; do
+        echo "| $figure | $n | $lat | $measured | $bound | $ratio | $goal |"
+    done <"$ROWS"
+}
+
+column -t -s '|' -N "FIGURE,N,LAT_MS,MEASURED_MS,BOUND_MS,RATIO,GOAL" "$ROWS" 2>/dev/null || cat "$ROWS"
+echo
+echo "Read all, ours: Skip ROM + Convert T for every thermometer at once, the 800 ms wait the monitor uses, then the poll pass."
+if [ -n "$TABLE" ]; then
+    print_table >"$TABLE"
+    echo "table written to $TABLE"
+else
+    print_table
+fi
