@@ -1,5 +1,9 @@
 // The monitor's news reaching the list view, status field 0 and the page.
+#include <QHelpEvent>
 #include <QStatusBar>
+#include <QTableWidget>
+#include <QTest>
+#include <QToolTip>
 
 #include <thread>
 
@@ -161,6 +165,24 @@ TEST_F(ShellTest, UpdatesPostedFromAnotherThreadAreHandledInOrder) {
     EXPECT_TRUE(Pump());
     EXPECT_EQ(Cell(0, monitor::Temperature), "20.0 °C");
     EXPECT_EQ(platform::StatusText(0), "20");
+}
+
+TEST_F(ShellTest, OnlyCutOffCellTextsShowAsTooltips) {
+    const std::string longName = "Очень длинное имя датчика в котельной";
+    WriteSettings("[Sensors]\nCount = 2\n" + StoredSensorLines(1, 0x11, longName) +
+                  StoredSensorLines(2, 0x22, "A"));
+    Start();
+    auto* view = Control<QTableWidget>(shell::SensorView);
+    const auto tooltipAt = [view](int row) {
+        QToolTip::hideText();
+        EXPECT_TRUE(QTest::qWaitFor([] { return !QToolTip::isVisible(); }, 5000));
+        const QPoint at(10, view->rowViewportPosition(row) + 2);
+        QHelpEvent help(QEvent::ToolTip, at, view->viewport()->mapToGlobal(at));
+        QCoreApplication::sendEvent(view->viewport(), &help);
+        return QToolTip::isVisible() ? QToolTip::text().toStdString() : std::string();
+    };
+    EXPECT_EQ(tooltipAt(0), longName);
+    EXPECT_EQ(tooltipAt(1), "");
 }
 
 }  // namespace
