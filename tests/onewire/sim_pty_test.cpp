@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <chrono>
 #include <functional>
 
 #include "busmodel/rom_tools.h"
@@ -105,6 +106,27 @@ TEST_F(SimPtyTest, ASecondOpenerIsKeptOutAndTheBusFaultsArrive) {
     EXPECT_TRUE(onewire::closePort());
     // Closed, it can be opened again.
     EXPECT_TRUE(onewire::openPort(link));
+}
+
+// Lower bounds only: a slow machine may take longer, never shorter.
+TEST_F(SimPtyTest, WithWireTimingEchoesWaitForTheWireAndTheLatency) {
+    ScratchDir dir;
+    const std::string link = dir.path() + "/COM7";
+    SimProcess sim({"--link", link, "--wire-timing", "--latency-ms", "3", "--device", "28:1",
+                    "--device", "28:2", "--device", "10:3"});
+    ASSERT_TRUE(sim.started());
+    ASSERT_TRUE(onewire::openPort(link));
+    EXPECT_EQ(enumerate().size(), 3u);
+
+    const RomCode rom = busmodel::MakeRomCode(0x28, 2);
+    std::uint8_t pad[9]{};
+    ASSERT_TRUE(retried([&] { return onewire::matchRom(&rom); }));
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(onewire::readScratchpad(pad));
+    const auto spent = std::chrono::steady_clock::now() - start;
+    // One write of 80 slots: the latency once, then 80 frames of 86.8 us.
+    EXPECT_GE(spent, std::chrono::microseconds(3000 + 80 * 86));
+    EXPECT_EQ(onewire::crc8(pad, 8), pad[8]);
 }
 
 TEST_F(SimPtyTest, WithoutEchoTheResetGivesUp) {

@@ -22,9 +22,10 @@ Options:
   --device SPEC      add a device (repeatable)
   --fault NAME       add a bus fault (repeatable)
   --config FILE      read devices and faults from FILE; SIGHUP reads it again
-  --wire-timing      real wire timing: each echo comes back only when its byte
-                     has had its time on the wire (10 bit times: 1.04 ms at
-                     9600 baud, 86.8 us at 115200), the bytes one after another
+  --wire-timing      real wire timing: a write's echoes come back only when its
+                     bytes have had their time on the wire (10 bit times a
+                     byte: 1.04 ms at 9600 baud, 86.8 us at 115200), the bytes
+                     one after another
   --latency-ms N     add N ms to every write's round trip, as a USB serial
                      adapter does
   --help             this text
