@@ -1,6 +1,7 @@
 // The search and the transactions send their slots in few writes: the same
 // slots in the same order, the same results and status codes as a master that
 // exchanges every slot on its own, with far fewer round trips.
+#include <algorithm>
 #include <random>
 
 #include "bus_fixture.h"
@@ -267,6 +268,70 @@ TEST_F(SearchBurstTest, AddressingAndReadingTakeThreeRoundTripsOnTheSameWire) {
     ASSERT_TRUE(onewire::readBytes(again, 9));
     EXPECT_TRUE(wire == busmodel::WireLog());
     EXPECT_TRUE(std::equal(pad, pad + 9, again));
+}
+
+TEST_F(SearchBurstTest, BurstsKeepTheBlockRules) {
+    busmodel::SetDevices({thermometer(FamilyDs18b20, 9)});
+    open();
+    std::uint8_t slots[80]{};
+    std::uint8_t data[9]{};
+    const std::uint8_t command = 0xBE;
+    const std::uint64_t before = bytesWritten();
+    EXPECT_FALSE(onewire::exchangeSlots(nullptr, 3));
+    EXPECT_EQ(onewire::lastStatus(), onewire::BadArgument);
+    EXPECT_FALSE(onewire::exchangeSlots(slots, 0));
+    EXPECT_EQ(onewire::lastStatus(), onewire::BadArgument);
+    EXPECT_FALSE(onewire::writeThenRead(&command, 1, nullptr, 9));
+    EXPECT_EQ(onewire::lastStatus(), onewire::BadArgument);
+    EXPECT_FALSE(onewire::writeThenRead(&command, 0, data, 9));
+    EXPECT_EQ(onewire::lastStatus(), onewire::BadArgument);
+    EXPECT_EQ(bytesWritten(), before);
+
+    // Two echoes a byte: a wrong count, the queue emptied.
+    busmodel::Faults doubled;
+    doubled.doubleEcho = true;
+    busmodel::SetFaults(doubled);
+    std::fill(std::begin(slots), std::end(slots), onewire::SlotOne);
+    EXPECT_FALSE(onewire::exchangeSlots(slots, 3));
+    EXPECT_EQ(onewire::lastStatus(), onewire::ExchangeError);
+    EXPECT_EQ(onewire::inputWaiting(), 0);
+
+    // No echo: the wait ends at the block limit of its bytes, 2 ms each + 36.
+    busmodel::Faults unplugged;
+    unplugged.noEcho = true;
+    busmodel::SetFaults(unplugged);
+    const std::uint64_t start = busmodel::VirtualNowMs();
+    EXPECT_FALSE(onewire::exchangeSlots(slots, 80));
+    EXPECT_EQ(onewire::lastStatus(), onewire::ExchangeError);
+    EXPECT_GE(busmodel::VirtualNowMs() - start, 2u * 10u + 36u);
+    EXPECT_LE(busmodel::VirtualNowMs() - start, 2u * 10u + 38u);
+}
+
+TEST_F(SearchBurstTest, EchoesLostInABurstFailWithExchangeError) {
+    DeepPair pair;
+    busmodel::SetDevices({pair.low, pair.high});
+    open();
+    onewire::searchReset();
+    RomCode rom{};
+    ASSERT_TRUE(onewire::searchNext(&rom));
+    const onewire::SearchState before = onewire::searchState();
+    // The reset's echo, then 100 of the burst's 8 + 3 * 50 + 2.
+    busmodel::Faults unplug;
+    unplug.echoesBeforeUnplug = 1 + 100;
+    busmodel::SetFaults(unplug);
+    EXPECT_FALSE(onewire::searchNext(&rom));
+    EXPECT_EQ(onewire::lastStatus(), onewire::ExchangeError);
+    EXPECT_EQ(onewire::searchState().lastDiscrepancy, before.lastDiscrepancy);
+    EXPECT_EQ(onewire::inputWaiting(), 0);
+
+    // The scratchpad's block loses its echoes half-way.
+    busmodel::SetFaults({});
+    ASSERT_TRUE(onewire::matchRom(&pair.low.rom));
+    unplug.echoesBeforeUnplug = 40;
+    busmodel::SetFaults(unplug);
+    std::uint8_t pad[9]{};
+    EXPECT_FALSE(onewire::readScratchpad(pad));
+    EXPECT_EQ(onewire::lastStatus(), onewire::ExchangeError);
 }
 
 }  // namespace
