@@ -42,11 +42,11 @@ TEST(SimConfig, BadSpecsAreRefusedWithAReason) {
                          "1FF:1",
                          "28:1234567890ABC",
                          "28:1,temp=500"};
-    for (const char* spec : bad) {
+    for (const char* item : bad) {
         busmodel::Device device;
         std::string error;
-        EXPECT_FALSE(sim::ParseDevice(spec, device, error)) << spec;
-        EXPECT_FALSE(error.empty()) << spec;
+        EXPECT_FALSE(sim::ParseDevice(item, device, error)) << item;
+        EXPECT_FALSE(error.empty()) << item;
     }
 }
 

@@ -15,7 +15,7 @@ int bitOf(const std::uint8_t* bytes, int index) {
 }
 
 int romBit(const DeviceRuntime& device, int index) {
-    return bitOf(device.spec.rom.data(), index);
+    return bitOf(device.config.rom.data(), index);
 }
 
 // Collects one bit of a byte sent least significant bit first; true once the
@@ -49,7 +49,7 @@ void startRomCommand(DeviceRuntime& device, std::uint8_t command) {
             break;
         case ReadRomCommand:
             enter(device, Phase::SendBits);
-            std::copy(device.spec.rom.begin(), device.spec.rom.end(), device.out.begin());
+            std::copy(device.config.rom.begin(), device.config.rom.end(), device.out.begin());
             device.bitCount = RomBits;
             device.afterSend = Phase::FunctionCommand;
             break;
@@ -90,15 +90,15 @@ void sampleWrittenData(DeviceRuntime& device, int lineBit) {
 
 }  // namespace
 
-DeviceRuntime PowerOn(const Device& spec) {
+DeviceRuntime PowerOn(const Device& config) {
     DeviceRuntime device;
-    device.spec = spec;
+    device.config = config;
     if (IsThermometer(device)) InitThermometerMemory(device);
     return device;
 }
 
 bool ResetDevice(DeviceRuntime& device) {
-    if (!device.spec.present) {
+    if (!device.config.present) {
         enter(device, Phase::Idle);
         return false;
     }
@@ -117,9 +117,9 @@ bool PullsLow(DeviceRuntime& device, std::uint64_t nowMs) {
             return device.bitIndex < device.bitCount &&
                    bitOf(device.out.data(), device.bitIndex) == 0;
         case Phase::Busy:
-            return device.spec.power == Power::External && nowMs < device.busyUntilMs;
+            return device.config.power == Power::External && nowMs < device.busyUntilMs;
         case Phase::PowerReport:
-            return device.spec.power == Power::Parasite;
+            return device.config.power == Power::Parasite;
         default:
             return false;
     }

@@ -24,7 +24,7 @@ enum class Phase : std::uint8_t {
 };
 
 struct DeviceRuntime {
-    Device spec;
+    Device config;
     Phase phase = Phase::Idle;
     Phase afterSend = Phase::Idle;
     int bitIndex = 0;
@@ -40,7 +40,7 @@ struct DeviceRuntime {
     std::uint64_t busyUntilMs = 0;
 };
 
-DeviceRuntime PowerOn(const Device& spec);
+DeviceRuntime PowerOn(const Device& config);
 
 // A reset pulse: present devices wait for a ROM command. true when the
 // device answers with a presence pulse.

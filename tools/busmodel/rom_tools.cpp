@@ -54,10 +54,10 @@ onewire::RomCode MakeRomCode(std::uint8_t family, std::uint64_t serial) {
 }
 
 Scratchpad MakeScratchpad(std::uint8_t family, std::int16_t raw) {
-    Device spec;
-    spec.rom = MakeRomCode(family, 1);
-    spec.temperatureRaw = raw;
-    DeviceRuntime device = PowerOn(spec);
+    Device config;
+    config.rom = MakeRomCode(family, 1);
+    config.temperatureRaw = raw;
+    DeviceRuntime device = PowerOn(config);
     device.converting = true;
     device.busyUntilMs = 0;
     Settle(device, 0);

@@ -21,7 +21,7 @@ constexpr std::uint32_t Ds18s20ConversionMs = 750;
 constexpr std::uint32_t EepromWriteMs = 10;
 
 bool isDs18b20(const DeviceRuntime& device) {
-    return device.spec.rom[0] == FamilyDs18b20;
+    return device.config.rom[0] == FamilyDs18b20;
 }
 
 int resolutionStep(const DeviceRuntime& device) {
@@ -68,7 +68,7 @@ void startSending(DeviceRuntime& device) {
     device.bitIndex = 0;
     device.out = device.scratchpad;
     // A damaged temperature byte with the original CRC: what line noise does.
-    if (device.spec.corruptScratchpad) device.out[0] ^= 0x10;
+    if (device.config.corruptScratchpad) device.out[0] ^= 0x10;
     device.bitCount = 72;
     device.afterSend = Phase::Idle;
 }
@@ -82,7 +82,7 @@ void becomeBusy(DeviceRuntime& device, std::uint64_t untilMs) {
 }  // namespace
 
 bool IsThermometer(const DeviceRuntime& device) {
-    return device.spec.rom[0] == FamilyDs18b20 || device.spec.rom[0] == FamilyDs18s20;
+    return device.config.rom[0] == FamilyDs18b20 || device.config.rom[0] == FamilyDs18s20;
 }
 
 void InitThermometerMemory(DeviceRuntime& device) {
@@ -102,8 +102,8 @@ void InitThermometerMemory(DeviceRuntime& device) {
 void Settle(DeviceRuntime& device, std::uint64_t nowMs) {
     if (!device.converting || nowMs < device.busyUntilMs) return;
     device.converting = false;
-    storeTemperature(device, device.spec.temperatureRaw);
-    judgeAlarm(device, device.spec.temperatureRaw);
+    storeTemperature(device, device.config.temperatureRaw);
+    judgeAlarm(device, device.config.temperatureRaw);
 }
 
 void StartFunction(DeviceRuntime& device, std::uint8_t command, std::uint64_t nowMs) {

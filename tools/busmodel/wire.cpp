@@ -24,20 +24,20 @@ int lowBits(std::uint8_t byte) {
 
 std::vector<DeviceRuntime>::iterator findDevice(BusState& bus, const RomCode& rom) {
     return std::find_if(bus.devices.begin(), bus.devices.end(),
-                        [&](const DeviceRuntime& d) { return d.spec.rom == rom; });
+                        [&](const DeviceRuntime& d) { return d.config.rom == rom; });
 }
 
 // A device set to leave mid-search does so once it has taken part in its
 // share of slots.
 void dropLeavers(BusState& bus) {
     for (DeviceRuntime& device : bus.devices) {
-        const std::int32_t limit = device.spec.leaveAfterSearchSlots;
+        const std::int32_t limit = device.config.leaveAfterSearchSlots;
         const bool searching = device.phase == Phase::SearchId ||
                                device.phase == Phase::SearchComplement ||
                                device.phase == Phase::SearchDirection;
         if (limit >= 0 && searching && device.searchSlots >= limit) {
-            device.spec.present = false;
-            device.spec.leaveAfterSearchSlots = -1;
+            device.config.present = false;
+            device.config.leaveAfterSearchSlots = -1;
             device.phase = Phase::Idle;
         }
     }
@@ -59,11 +59,11 @@ std::uint8_t timeSlot(BusState& bus, std::uint8_t byte, bool longLow) {
     const int masterBit = !longLow && lowBits(byte) < WriteZeroBits ? 1 : 0;
     bool pulled = false;
     for (DeviceRuntime& device : bus.devices) {
-        if (device.spec.present && PullsLow(device, now)) pulled = true;
+        if (device.config.present && PullsLow(device, now)) pulled = true;
     }
     const int line = masterBit != 0 && !pulled ? 1 : 0;
     for (DeviceRuntime& device : bus.devices) {
-        if (device.spec.present) SampleSlot(device, line, now);
+        if (device.config.present) SampleSlot(device, line, now);
     }
     return masterBit != 0 && pulled ? static_cast<std::uint8_t>(byte & ReadZeroMask) : byte;
 }
@@ -153,7 +153,7 @@ bool ChangeDevice(const RomCode& rom, const std::function<void(Device&)>& change
     std::lock_guard guard(bus.lock);
     auto it = findDevice(bus, rom);
     if (it == bus.devices.end()) return false;
-    change(it->spec);
+    change(it->config);
     return true;
 }
 
@@ -165,7 +165,7 @@ std::vector<Device> Devices() {
     BusState& bus = Bus();
     std::lock_guard guard(bus.lock);
     std::vector<Device> list;
-    for (const DeviceRuntime& device : bus.devices) list.push_back(device.spec);
+    for (const DeviceRuntime& device : bus.devices) list.push_back(device.config);
     return list;
 }
 

@@ -19,7 +19,7 @@ byte at 115200 baud a time slot, and every byte comes back as its echo.
 Options:
   --link PATH        create a symbolic link PATH to the pseudo-terminal (for
                      example DIR/COM3 beside the program); removed on exit
-  --device SPEC      add a device (repeatable)
+  --device DEVICE    add a device (repeatable)
   --fault NAME       add a bus fault (repeatable)
   --config FILE      read devices and faults from FILE; SIGHUP reads it again
   --wire-timing      real wire timing: a write's echoes come back only when its
@@ -30,7 +30,7 @@ Options:
                      adapter does
   --help             this text
 
-Device SPEC: ROM[,OPTION...]
+DEVICE: ROM[,OPTION...]
   ROM  28-00000B013C5A     family, serial number (as shown), CRC computed
        28-00000B013C5A-14  the same with the CRC byte as given (may be wrong)
        28:3C5A             family and serial number in hex, CRC computed
@@ -163,11 +163,11 @@ std::string_view Usage() {
     return UsageText;
 }
 
-bool ParseDevice(std::string_view spec, busmodel::Device& device, std::string& error) {
-    const auto words = splitWords(spec, ", \t\r");
+bool ParseDevice(std::string_view item, busmodel::Device& device, std::string& error) {
+    const auto words = splitWords(item, ", \t\r");
     device = busmodel::Device{};
     if (words.empty() || !parseRomWord(words[0], device.rom)) {
-        error = "bad device code in: " + std::string(spec);
+        error = "bad device code in: " + std::string(item);
         return false;
     }
     bool rawGiven = false;
@@ -182,19 +182,19 @@ bool ParseDevice(std::string_view spec, busmodel::Device& device, std::string& e
     return true;
 }
 
-bool ParseFault(std::string_view spec, busmodel::Faults& faults, std::string& error) {
+bool ParseFault(std::string_view item, busmodel::Faults& faults, std::string& error) {
     std::int64_t number = 0;
-    if (spec == "shorted") {
+    if (item == "shorted") {
         faults.shorted = true;
-    } else if (spec == "no-echo") {
+    } else if (item == "no-echo") {
         faults.noEcho = true;
-    } else if (spec == "double-echo") {
+    } else if (item == "double-echo") {
         faults.doubleEcho = true;
-    } else if (spec.starts_with("unplug-after=") && readInt(spec.substr(13), number) &&
+    } else if (item.starts_with("unplug-after=") && readInt(item.substr(13), number) &&
                number >= 0 && number <= 0x7FFFFFFF) {
         faults.echoesBeforeUnplug = static_cast<std::int32_t>(number);
     } else {
-        error = "unknown fault: " + std::string(spec);
+        error = "unknown fault: " + std::string(item);
         return false;
     }
     return true;

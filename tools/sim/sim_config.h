@@ -30,9 +30,9 @@ bool ParseConfigText(std::string_view text, SimConfig& config, std::string& erro
 bool LoadConfigFile(const std::string& path, SimConfig& config, std::string& error);
 
 // One device: "ROM[,option...]" (options also separated by blanks). See Usage().
-bool ParseDevice(std::string_view spec, busmodel::Device& device, std::string& error);
+bool ParseDevice(std::string_view item, busmodel::Device& device, std::string& error);
 // One bus fault by name: shorted, no-echo, double-echo, unplug-after=N.
-bool ParseFault(std::string_view spec, busmodel::Faults& faults, std::string& error);
+bool ParseFault(std::string_view item, busmodel::Faults& faults, std::string& error);
 
 std::string_view Usage();
 
