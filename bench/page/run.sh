@@ -1,0 +1,108 @@
+#!/usr/bin/env bash
+# The status page under keep-alive load on loopback: requests per second and
+# the 50th/99th-percentile latency for 1, 50 and 200 clients that ask again
+# at once, and for 50 and 200 that ask every 2 s as the page's own reload
+# does, against the program polling 10 thermometers on kelvarian-sim.
+#
+#   bench/page/run.sh BUILD_DIR [TABLE.md] [--seconds S]
+#
+# Each level is measured for 8 s (--seconds or BENCH_PAGE_SECONDS) after a
+# warm-up in which the connections are accepted.
+set -u
+HERE=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=../cpu/program_env.sh
+. "$HERE/../cpu/program_env.sh"
+
+BUILD=${1:?usage: bench/page/run.sh BUILD_DIR [TABLE.md] [--seconds S]}
+shift
+TABLE=
+if [ $# -gt 0 ] && [ "${1#--}" = "$1" ]; then TABLE=$1; shift; fi
+WINDOW_S=${BENCH_PAGE_SECONDS:-8}
+while [ $# -gt 0 ]; do
+    case $1 in
+        --seconds) WINDOW_S=$2; shift 2 ;;
+        *) echo "bench/page: unknown option $1" >&2; exit 2 ;;
+    esac
+done
+kv_init "$BUILD" || exit 1
+LOAD=$KV_BUILD/bench/page/kelvarian-bench-page
+if [ ! -x "$LOAD" ]; then
+    echo "bench/page: $LOAD is missing; build $BUILD first" >&2
+    exit 1
+fi
+
+WORK=$(mktemp -d /tmp/kelvarian-bench-page.XXXXXX)
+KV_SIM_PID=
+KV_PROGRAM_PID=
+cleanup() {
+    kv_stop "$KV_PROGRAM_PID" >/dev/null
+    kv_stop "$KV_SIM_PID" >/dev/null
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+ROWS=$WORK/rows
+
+# The server handles one network event per 10 ms timer tick: a request on an
+# open connection is one event, so all clients together get at most 100
+# answers a second. Accepting a connection and finding it closed are one
+# event each.
+TICK_MS=10
+EVENTS_PER_S=$((1000 / TICK_MS))
+
+PORT=$(kv_free_port) || { echo "bench/page: no free TCP port" >&2; exit 1; }
+{ kv_ten_thermometers; echo wire-timing; echo "latency-ms 1"; } >"$WORK/bus.conf"
+kv_settings "$WORK" 0 0 1 "$PORT"
+kv_start_sim "$WORK" "$WORK/bus.conf" || exit 1
+kv_start_program "$WORK"
+if ! kv_wait_page_readings "$PORT" 10 90; then
+    echo "bench/page: the page did not show 10 readings within 90 s" >&2
+    exit 1
+fi
+
+level() {  # CLIENTS PAUSE_MS
+    local clients=$1 pause=$2 warmup out n0 n1 t0 t1
+    # Every connection is accepted in a tick of its own before its first
+    # request is read; paced clients also spread their first request over
+    # one pause.
+    warmup=$(kv_calc "1 + $clients * $TICK_MS * 1.5 / 1000 + $pause / 1000" 2)
+    n0=$(kv_cpu_ns "$KV_PROGRAM_PID") t0=$(kv_now_ns)
+    out=$("$LOAD" --port "$PORT" --clients "$clients" --seconds "$WINDOW_S" --warmup "$warmup" \
+        --pause-ms "$pause")
+    n1=$(kv_cpu_ns "$KV_PROGRAM_PID") t1=$(kv_now_ns)
+    get() { awk -v k="$1" '$1 == k { print $2 }' <<<"$out"; }
+    local bound pacing
+    if [ "$pause" -eq 0 ]; then
+        bound=$EVENTS_PER_S pacing="at once"
+    else
+        bound=$(kv_calc "($clients * 1000 / $pause < $EVENTS_PER_S) ? $clients * 1000 / $pause : $EVENTS_PER_S" 0)
+        pacing="every $(kv_calc "$pause / 1000" 0) s"
+    fi
+    echo "$clients|$pacing|$(get rps)|$bound|$(get p50_ms)|$(get p99_ms)|$(get max_ms)|$(get starved_clients)|$(get unanswered)|$(get errors)|$(kv_calc "($n1 - $n0) / ($t1 - $t0) * 100" 1)" >>"$ROWS"
+    # Let the server find the closed connections (one tick each) before the
+    # next level connects.
+    sleep "$(kv_calc "0.5 + $clients * $TICK_MS * 1.5 / 1000" 2)"
+}
+
+echo "page: keep-alive GET / on 127.0.0.1, ${WINDOW_S} s per level; the program polls 10 DS18B20 (kelvarian-sim --wire-timing --latency-ms 1); load average $(cut -d' ' -f1-3 /proc/loadavg)"
+level 1 0
+level 50 0
+level 200 0
+level 50 2000
+level 200 2000
+
+print_table() {
+    echo "| Clients | Each asks | Req/s | Bound req/s | p50 ms | p99 ms | Max ms | Clients never answered | Program CPU % |"
+    echo "|---|---|---|---|---|---|---|---|---|"
+    while IFS='|' read -r clients pacing rps bound p50 p99 max starved _ errors cpu; do
+        local note=""
+        [ "$errors" != 0 ] && note=" ($errors errors)"
+        echo "| $clients | $pacing | $rps$note | $bound | $p50 | $p99 | $max | $starved | $cpu |"
+    done <"$ROWS"
+}
+column -t -s '|' -N "CLIENTS,ASKS,REQ_PER_S,BOUND,P50_MS,P99_MS,MAX_MS,NEVER_ANSWERED,UNANSWERED_AT_END,ERRORS,PROGRAM_CPU_%" "$ROWS" 2>/dev/null || cat "$ROWS"
+echo "Bound: one network event per ${TICK_MS} ms tick, one event per request on an open connection: ${EVENTS_PER_S} req/s in all."
+echo "Percentiles count every request still unanswered at the end of the window at its age then (a lower bound)."
+if [ -n "$TABLE" ]; then
+    print_table >"$TABLE"
+    echo "table written to $TABLE"
+fi
