@@ -27,6 +27,15 @@ inline constexpr std::uint8_t FamilyDs18b20 = 0x28;
 
 enum class Power : std::uint8_t { External, Parasite };
 
+// How a corrupt scratchpad read is damaged. CRC-8 detects every one of them:
+// any error in a single bit, and any error confined to one byte (a burst of
+// at most 8 bits).
+enum class Damage : std::uint8_t {
+    TemperatureBit,  // bit 4 of the temperature's low byte, every read the same
+    AnyBit,          // one bit of the nine bytes, drawn anew for every read
+    AnyByte,         // one of the nine bytes changed to another value, drawn anew
+};
+
 // One device as a test describes it. The family code (rom[0]) decides what it
 // is: 0x28 a DS18B20, 0x10 a DS18S20, anything else a device that takes part
 // in the ROM commands and ignores every function command.
@@ -38,6 +47,7 @@ struct Device {
     Power power = Power::External;   // parasite devices pull Read Power Supply low
     bool present = true;             // false: off the bus; keeps its memory
     bool corruptScratchpad = false;  // scratchpad reads carry a damaged byte (CRC mismatch)
+    Damage damage = Damage::TemperatureBit;  // how, when corruptScratchpad
     // Leaves the bus (present = false) after taking part in this many time
     // slots of its next Search ROM; one-shot, -1 never.
     std::int32_t leaveAfterSearchSlots = -1;

@@ -1,4 +1,6 @@
 // The function commands of the DS18B20 and DS18S20 thermometers.
+#include <random>
+
 #include "busmodel/device_engine.h"
 
 namespace busmodel {
@@ -63,12 +65,34 @@ void judgeAlarm(DeviceRuntime& device, std::int16_t raw) {
     device.alarm = whole >= th || whole <= tl;
 }
 
+// Varying damage draws from one fixed-seed generator, so runs repeat; every
+// caller holds the bus lock.
+std::minstd_rand damageDraws;
+
+// Damaged bytes with the original CRC: what line noise does.
+void damageScratchpad(DeviceRuntime& device) {
+    switch (device.config.damage) {
+        case Damage::TemperatureBit:
+            device.out[0] ^= 0x10;
+            return;
+        case Damage::AnyBit: {
+            const auto bit = damageDraws() % 72;
+            device.out[bit / 8] ^= static_cast<std::uint8_t>(1u << (bit % 8));
+            return;
+        }
+        case Damage::AnyByte: {
+            const auto index = damageDraws() % 9;
+            device.out[index] ^= static_cast<std::uint8_t>(1 + damageDraws() % 255);
+            return;
+        }
+    }
+}
+
 void startSending(DeviceRuntime& device) {
     device.phase = Phase::SendBits;
     device.bitIndex = 0;
     device.out = device.scratchpad;
-    // A damaged temperature byte with the original CRC: what line noise does.
-    if (device.config.corruptScratchpad) device.out[0] ^= 0x10;
+    if (device.config.corruptScratchpad) damageScratchpad(device);
     device.bitCount = 72;
     device.afterSend = Phase::Idle;
 }

@@ -38,7 +38,12 @@ DEVICE: ROM[,OPTION...]
   raw=N                raw register value (DS18B20 1/16 degC, DS18S20 1/2 degC)
   power=external|parasite
   absent               not on the bus
-  corrupt-scratchpad   scratchpad reads carry a damaged byte
+  corrupt-scratchpad   scratchpad reads carry a damaged byte (bit 4 of the
+                       temperature, every read the same)
+  corrupt-scratchpad=any-bit   one bit of the nine bytes flipped, a new one
+                       every read
+  corrupt-scratchpad=any-byte  one of the nine bytes changed, a new one every
+                       read (CRC-8 detects all three)
   leave-after=K        leaves the bus after K slots of its next search
 Family 28 is a DS18B20, 10 a DS18S20; any other family only answers the ROM
 commands.
@@ -124,7 +129,17 @@ bool applyDeviceOption(std::string_view option, busmodel::Device& device, bool& 
         return true;
     }
     if (option == "absent") return (device.present = false, true);
-    if (option == "corrupt-scratchpad") return (device.corruptScratchpad = true, true);
+    if (key == "corrupt-scratchpad") {
+        using busmodel::Damage;
+        if (value == "any-bit" || value == "any-byte" || eq == std::string_view::npos) {
+            device.corruptScratchpad = true;
+            device.damage = value == "any-bit"    ? Damage::AnyBit
+                            : value == "any-byte" ? Damage::AnyByte
+                                                  : Damage::TemperatureBit;
+            return true;
+        }
+        return false;
+    }
     if (key == "leave-after" && readInt(value, number) && number >= 0 && number < 1000000) {
         device.leaveAfterSearchSlots = static_cast<std::int32_t>(number);
         return true;
