@@ -50,19 +50,22 @@ kv_start_program() {
     KV_PROGRAM_PID=$!
 }
 
-# kv_stop PID: SIGTERM, then waits (SIGKILL after 10 s); prints the exit code.
+# kv_stop PID: SIGTERM, then waits (SIGKILL after 10 s); the exit code goes
+# to KV_STATUS. Not in a subshell: only this shell can reap its children.
 kv_stop() {
     local pid=$1 _
+    KV_STATUS=
     [ -n "$pid" ] || return 0
     kill -TERM "$pid" 2>/dev/null
     for _ in $(seq 100); do
+        # A child that has ended stays a zombie until waited for; ps tells.
+        [ "$(ps -o stat= -p "$pid" 2>/dev/null | cut -c1)" = Z ] && break
         kill -0 "$pid" 2>/dev/null || break
         sleep 0.1
     done
     kill -KILL "$pid" 2>/dev/null
-    local status=0
-    wait "$pid" 2>/dev/null || status=$?
-    echo "$status"
+    KV_STATUS=0
+    wait "$pid" 2>/dev/null || KV_STATUS=$?
 }
 
 # kv_cpu_ticks PID: user + system time of every thread so far, in clock ticks
@@ -105,15 +108,15 @@ kv_free_port() {
     return 1
 }
 
-# kv_wait_page_readings PORT COUNT SECONDS: true once the status page shows COUNT
-# temperatures.
+# kv_wait_page_readings PORT COUNT SECONDS: true once the status page answers
+# with "200 OK" and shows COUNT temperatures (0: once it answers at all).
 kv_wait_page_readings() {
-    local port=$1 count=$2 limit=$3 start=$SECONDS
+    local port=$1 count=$2 limit=$3 start=$SECONDS page
     while ((SECONDS - start < limit)); do
-        local shown
-        shown=$(curl -s --max-time 2 "http://127.0.0.1:$port/" | grep -o '°C' | wc -l)
-        [ "$shown" -ge "$count" ] && return 0
-        sleep 0.5
+        if page=$(curl -sf --max-time 2 "http://127.0.0.1:$port/"); then
+            [ "$(grep -o '°C' <<<"$page" | wc -l)" -ge "$count" ] && return 0
+        fi
+        sleep 0.2
     done
     return 1
 }

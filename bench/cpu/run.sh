@@ -33,8 +33,8 @@ WORK=$(mktemp -d /tmp/kelvarian-bench-cpu.XXXXXX)
 KV_SIM_PID=
 KV_PROGRAM_PID=
 cleanup() {
-    kv_stop "$KV_PROGRAM_PID" >/dev/null
-    kv_stop "$KV_SIM_PID" >/dev/null
+    kv_stop "$KV_PROGRAM_PID"
+    kv_stop "$KV_SIM_PID"
     rm -rf "$WORK"
 }
 trap cleanup EXIT
@@ -70,8 +70,9 @@ measure() {  # CPU_MIN_USAGE
     sim=$(kv_calc "($s1 - $s0) / $KV_CLK_TCK * 60 / $wall" 2)
     readings=$((l1 - l0))
     echo "$mode|$program|$runtime|$(kv_calc "$runtime / 60 * 100" 2)|$sim|$(kv_calc "$sim / 60 * 100" 1)|$(kv_calc "$readings / $wall" 1)|$(kv_calc "($w1 - $w0) / $wall" 0)|$wall" >>"$ROWS"
-    KV_PROGRAM_PID=$(kv_stop "$KV_PROGRAM_PID" >/dev/null; echo)
-    KV_SIM_PID=$(kv_stop "$KV_SIM_PID" >/dev/null; echo)
+    kv_stop "$KV_PROGRAM_PID"
+    kv_stop "$KV_SIM_PID"
+    KV_PROGRAM_PID= KV_SIM_PID=
 }
 
 scaled=""

@@ -66,7 +66,7 @@ void closeClient(Run& run, Client& client) {
 void openConnection(Run& run, Client& client, std::size_t index) {
     client.fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (client.fd < 0) {
-        ++run.result.errors;
+        ++run.result.connectFailures;
         return;
     }
     const int one = 1;
@@ -77,7 +77,7 @@ void openConnection(Run& run, Client& client, std::size_t index) {
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     const int rc = connect(client.fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
     if (rc != 0 && errno != EINPROGRESS) {
-        ++run.result.errors;
+        ++run.result.connectFailures;
         close(client.fd);
         client.fd = -1;
         return;
@@ -101,7 +101,7 @@ void connectionReady(Run& run, Client& client, std::size_t index, Clock::time_po
     int error = 0;
     socklen_t size = sizeof error;
     if (getsockopt(client.fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0) {
-        ++run.result.errors;
+        ++run.result.connectFailures;
         reconnect(run, client, index);
         return;
     }
@@ -117,7 +117,7 @@ void connectionReady(Run& run, Client& client, std::size_t index, Clock::time_po
 void sendRequest(Run& run, Client& client, std::size_t index, Clock::time_point now) {
     const ssize_t sent = send(client.fd, Request.data(), Request.size(), MSG_NOSIGNAL);
     if (sent != static_cast<ssize_t>(Request.size())) {
-        ++run.result.errors;
+        ++run.result.sendFailures;
         reconnect(run, client, index);
         return;
     }
@@ -138,7 +138,7 @@ void responseDone(Run& run, Client& client, std::size_t index, const ResponseFra
     }
     // The server answers one request with one response; anything beyond it
     // would be a response to a request never sent.
-    if (!client.received.empty()) ++run.result.errors;
+    if (!client.received.empty()) ++run.result.protocolErrors;
     ++client.responsesOnConnection;
     const int every = run.options->reconnectEvery;
     if (every > 0 && client.responsesOnConnection >= every) {
@@ -154,13 +154,13 @@ void readable(Run& run, Client& client, std::size_t index, Clock::time_point now
     const ssize_t got = recv(client.fd, chunk, sizeof chunk, 0);
     if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return;
     if (got <= 0) {
-        ++run.result.errors;
+        ++run.result.closedByServer;
         reconnect(run, client, index);
         return;
     }
     client.received.append(chunk, static_cast<std::size_t>(got));
     if (client.phase != Phase::Waiting) {
-        ++run.result.errors;
+        ++run.result.protocolErrors;
         client.received.clear();
         return;
     }
@@ -168,7 +168,7 @@ void readable(Run& run, Client& client, std::size_t index, Clock::time_point now
     if (frame.state == FrameState::Complete) {
         responseDone(run, client, index, frame, now);
     } else if (frame.state == FrameState::Malformed) {
-        ++run.result.errors;
+        ++run.result.protocolErrors;
         reconnect(run, client, index);
     }
 }

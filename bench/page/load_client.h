@@ -21,7 +21,10 @@ struct LoadResult {
     long completed = 0;           // responses that ended within the window
     long ok = 0;                  // of those, status 200
     long unanswered = 0;          // still waiting at the window's end
-    long errors = 0;              // failed connects, resets, closes, malformed responses
+    long connectFailures = 0;     // connects refused, reset or failed
+    long closedByServer = 0;      // connections the server closed or reset
+    long sendFailures = 0;        // requests that did not go out whole
+    long protocolErrors = 0;      // malformed responses, bytes nobody asked for
     long reconnects = 0;
     int starvedClients = 0;       // clients without one response within the window
     double windowSeconds = 0;

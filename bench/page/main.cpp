@@ -65,6 +65,11 @@ int main(int argc, char** argv) {
     std::printf("unanswered %ld\n", result.unanswered);
     std::printf("starved_clients %d\n", result.starvedClients);
     std::printf("reconnects %ld\n", result.reconnects);
-    std::printf("errors %ld\n", result.errors);
+    std::printf("connect_failures %ld\n", result.connectFailures);
+    std::printf("closed_by_server %ld\n", result.closedByServer);
+    std::printf("send_failures %ld\n", result.sendFailures);
+    std::printf("protocol_errors %ld\n", result.protocolErrors);
+    std::printf("errors %ld\n", result.connectFailures + result.closedByServer +
+                                     result.sendFailures + result.protocolErrors);
     return 0;
 }

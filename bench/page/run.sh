@@ -35,8 +35,8 @@ WORK=$(mktemp -d /tmp/kelvarian-bench-page.XXXXXX)
 KV_SIM_PID=
 KV_PROGRAM_PID=
 cleanup() {
-    kv_stop "$KV_PROGRAM_PID" >/dev/null
-    kv_stop "$KV_SIM_PID" >/dev/null
+    kv_stop "$KV_PROGRAM_PID"
+    kv_stop "$KV_SIM_PID"
     rm -rf "$WORK"
 }
 trap cleanup EXIT

@@ -1,0 +1,176 @@
+#include "bus_script.h"
+
+#include <cstdio>
+
+#include "busmodel/rom_tools.h"
+
+namespace soak {
+namespace {
+
+// Thermometers read 85 degC until their first conversion; one that joins the
+// bus anew sends that first.
+constexpr std::int16_t PowerOnRawDs18b20 = 85 * 16;
+constexpr std::int16_t PowerOnRawDs18s20 = 85 * 2;
+constexpr std::size_t MinDevices = 2;
+constexpr std::size_t MaxDevices = 24;
+
+// A number below `count`, drawn from the run's seed.
+std::uint32_t below(SoakBus& bus, std::uint32_t count) {
+    return static_cast<std::uint32_t>(bus.random() % count);
+}
+
+std::int16_t powerOnRaw(std::uint8_t family) {
+    return family == busmodel::FamilyDs18b20 ? PowerOnRawDs18b20 : PowerOnRawDs18s20;
+}
+
+std::string romText(const SoakDevice& device) {
+    return busmodel::FormatRom(device.rom);
+}
+
+void serve(SoakBus& bus, const SoakDevice& device, std::int16_t raw) {
+    bus.served.insert({romText(device), Celsius(device.rom[0], raw)});
+}
+
+// A temperature anywhere in the thermometers' range, -55 to +125 degC.
+std::int16_t randomRaw(SoakBus& bus, std::uint8_t family) {
+    const int perDegree = family == busmodel::FamilyDs18b20 ? 16 : 2;
+    std::uniform_int_distribution<int> draw(-55 * perDegree, 125 * perDegree);
+    return static_cast<std::int16_t>(draw(bus.random));
+}
+
+SoakDevice& pick(SoakBus& bus) {
+    std::uniform_int_distribution<std::size_t> draw(0, bus.devices.size() - 1);
+    return bus.devices[draw(bus.random)];
+}
+
+SoakDevice newDevice(SoakBus& bus, std::uint8_t family) {
+    SoakDevice device;
+    device.rom = busmodel::MakeRomCode(family, bus.nextSerial);
+    bus.nextSerial += 0x10101;
+    device.raw = randomRaw(bus, family);
+    serve(bus, device, powerOnRaw(family));
+    serve(bus, device, device.raw);
+    return device;
+}
+
+std::string add(SoakBus& bus) {
+    if (bus.devices.size() >= MaxDevices) return "";
+    const std::uint8_t family =
+        below(bus, 4) == 0 ? busmodel::FamilyDs18s20 : busmodel::FamilyDs18b20;
+    bus.devices.push_back(newDevice(bus, family));
+    return "add " + romText(bus.devices.back());
+}
+
+std::string remove(SoakBus& bus) {
+    if (bus.devices.size() <= MinDevices) return "";
+    std::uniform_int_distribution<std::size_t> draw(0, bus.devices.size() - 1);
+    const auto index = static_cast<std::ptrdiff_t>(draw(bus.random));
+    const std::string text = "remove " + romText(bus.devices[static_cast<std::size_t>(index)]);
+    bus.devices.erase(bus.devices.begin() + index);
+    return text;
+}
+
+std::string corrupt(SoakBus& bus) {
+    SoakDevice& device = pick(bus);
+    const Corruption kinds[] = {Corruption::TemperatureBit, Corruption::AnyBit,
+                                Corruption::AnyByte};
+    device.corruption = kinds[below(bus, 3)];
+    const char* names[] = {"", "temperature bit", "any bit", "any byte"};
+    return "corrupt (" + std::string(names[static_cast<int>(device.corruption)]) + ") " +
+           romText(device);
+}
+
+std::string heal(SoakBus& bus) {
+    SoakDevice& device = pick(bus);
+    device.corruption = Corruption::None;
+    return "heal " + romText(device);
+}
+
+std::string toggleAbsent(SoakBus& bus) {
+    SoakDevice& device = pick(bus);
+    device.absent = !device.absent;
+    return (device.absent ? "off the bus " : "back on the bus ") + romText(device);
+}
+
+std::string newTemperature(SoakBus& bus) {
+    SoakDevice& device = pick(bus);
+    device.raw = randomRaw(bus, device.rom[0]);
+    serve(bus, device, device.raw);
+    char text[48];
+    std::snprintf(text, sizeof text, " %.4f degC", Celsius(device.rom[0], device.raw));
+    return "temperature " + romText(device) + text;
+}
+
+std::string unplug(SoakBus& bus) {
+    bus.unplugSteps = 1 + below(bus, 2);
+    return "adapter unplugged for " + std::to_string(bus.unplugSteps) + " step(s)";
+}
+
+const char* corruptionOption(Corruption corruption) {
+    switch (corruption) {
+        case Corruption::TemperatureBit:
+            return " corrupt-scratchpad";
+        case Corruption::AnyBit:
+            return " corrupt-scratchpad=any-bit";
+        case Corruption::AnyByte:
+            return " corrupt-scratchpad=any-byte";
+        case Corruption::None:
+            break;
+    }
+    return "";
+}
+
+}  // namespace
+
+double Celsius(std::uint8_t family, std::int16_t raw) {
+    return raw / (family == busmodel::FamilyDs18b20 ? 16.0 : 2.0);
+}
+
+SoakBus StartBus(std::uint32_t seed) {
+    SoakBus bus;
+    bus.random.seed(seed);
+    for (int i = 0; i < 10; ++i) {
+        const std::uint8_t family = i < 8 ? busmodel::FamilyDs18b20 : busmodel::FamilyDs18s20;
+        bus.devices.push_back(newDevice(bus, family));
+    }
+    return bus;
+}
+
+std::string Step(SoakBus& bus) {
+    if (bus.unplugSteps > 0 && --bus.unplugSteps == 0) return "adapter plugged in again";
+    // Weights out of 100: new temperatures most, then the device changes;
+    // now and then the whole adapter goes for a step or two.
+    const std::uint32_t draw = below(bus, 100);
+    std::string done;
+    if (draw < 30) {
+        done = newTemperature(bus);
+    } else if (draw < 45) {
+        done = add(bus);
+    } else if (draw < 60) {
+        done = remove(bus);
+    } else if (draw < 75) {
+        done = corrupt(bus);
+    } else if (draw < 85) {
+        done = heal(bus);
+    } else if (draw < 97) {
+        done = toggleAbsent(bus);
+    } else {
+        done = unplug(bus);
+    }
+    return done.empty() ? newTemperature(bus) : done;
+}
+
+std::string ConfigText(const SoakBus& bus, std::uint32_t latencyMs) {
+    std::string text = "# soak run: rewritten and re-read (SIGHUP) at every step\nwire-timing\n";
+    text += "latency-ms " + std::to_string(latencyMs) + "\n";
+    if (bus.unplugSteps > 0) text += "fault no-echo\n";
+    for (const SoakDevice& device : bus.devices) {
+        text += "device " + romText(device) + " raw=" + std::to_string(device.raw);
+        if (device.absent) text += " absent";
+        text += corruptionOption(device.corruption);
+        text += "\n";
+    }
+    return text;
+}
+
+}  // namespace soak
