@@ -102,7 +102,24 @@ print_table() {
 column -t -s '|' -N "CLIENTS,ASKS,REQ_PER_S,BOUND,P50_MS,P99_MS,MAX_MS,NEVER_ANSWERED,UNANSWERED_AT_END,ERRORS,PROGRAM_CPU_%" "$ROWS" 2>/dev/null || cat "$ROWS"
 echo "Bound: one network event per ${TICK_MS} ms tick, one event per request on an open connection: ${EVENTS_PER_S} req/s in all."
 echo "Percentiles count every request still unanswered at the end of the window at its age then (a lower bound)."
+# What the figures show about the design, said beside them.
+notes() {
+    local single starved
+    single=$(awk -F'|' '$1 == 1 && $2 == "at once" { print $5 }' "$ROWS")
+    starved=$(awk -F'|' '$2 == "at once" && $8 > 0 { n++ } END { print n + 0 }' "$ROWS")
+    if [ "$starved" -gt 0 ]; then
+        echo "Clients that ask again at once: each tick serves the first connection with a request"
+        echo "waiting, newest first, so the few newest connections take every tick and the others"
+        echo "get no answer at all (\"never answered\"; their waiting time sets p99)."
+    fi
+    if awk -v p="$single" 'BEGIN { exit !(p > 3 * '"$TICK_MS"') }'; then
+        echo "A single client waits ${single} ms, not one tick: the response leaves in four or five"
+        echo "sends, and with Nagle's algorithm on the accepted socket the later ones wait for the"
+        echo "client's delayed ACK (40 ms on Linux) once the client is in interactive mode."
+    fi
+}
+notes
 if [ -n "$TABLE" ]; then
-    print_table >"$TABLE"
+    { print_table; echo; notes; } >"$TABLE"
     echo "table written to $TABLE"
 fi

@@ -112,7 +112,7 @@ RSS_MIN=$(get rss_min_kib "$WORK/memory.out")
 RSS_MAX=$(get rss_max_kib "$WORK/memory.out")
 RSS_SLOPE=$(get rss_slope_kib_per_min "$WORK/memory.out")
 RSS_SAMPLES=$(get rss_samples "$WORK/memory.out")
-echo "soak: VmRSS 10 s after start ${RSS_STARTED} KiB; after the first minute ($RSS_SAMPLES samples) min ${RSS_MIN} KiB, max ${RSS_MAX} KiB, slope ${RSS_SLOPE} KiB/min"
+echo "soak: VmRSS 10 s after start ${RSS_STARTED} KiB; after the first minute ($RSS_SAMPLES samples) min ${RSS_MIN} KiB, max ${RSS_MAX} KiB, slope ${RSS_SLOPE} KiB/min; at each minute: $(get rss_each_minute_kib "$WORK/memory.out") KiB"
 
 # kill -9: once at a random moment of the running program, then on restarts,
 # each a random time after start-up and a random 0-5 ms after SIGTERM: the
@@ -138,6 +138,8 @@ settings_check() {  # LABEL
         fail "settings file does not load after kill $1: $(tr '\n' ' ' <"$WORK/settings.out")"
     fi
 }
+# The shell announces every child killed by a signal; these kills are meant.
+exec 3>&2 2>/dev/null
 sleep "$(kv_calc "$RANDOM / 32768" 3)"
 kill -KILL "$KV_PROGRAM_PID" 2>/dev/null && KILLED_ALIVE=$((KILLED_ALIVE + 1))
 wait "$KV_PROGRAM_PID" 2>/dev/null
@@ -156,6 +158,7 @@ for ((k = 2; k <= KILLS; k++)); do
     KV_PROGRAM_PID=
     settings_check "$k"
 done
+exec 2>&3 3>&-
 # The last file once more through the program itself: it starts, serves its
 # page on the stored port and ends cleanly, saving the sensors it knows.
 kv_start_program "$WORK"

@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -188,6 +189,15 @@ int memoryReport(const std::string& path, double settleSeconds) {
         }
     }
     std::printf("rss_started_kib %.0f\n", startedKib);
+    // The first sample of every whole minute, to see a trend at a glance.
+    std::string perMinute;
+    double minute = 1;
+    for (const soak::MemorySample& each : samples) {
+        if (each.seconds < minute * 60) continue;
+        perMinute += (perMinute.empty() ? "" : ",") + std::to_string(static_cast<long>(each.kib));
+        minute = std::floor(each.seconds / 60) + 1;
+    }
+    std::printf("rss_each_minute_kib %s\n", perMinute.empty() ? "-" : perMinute.c_str());
     std::printf("rss_min_kib %.0f\n", trend.minKib);
     std::printf("rss_max_kib %.0f\n", trend.maxKib);
     std::printf("rss_slope_kib_per_min %.2f\n", trend.slopeKibPerMin);
