@@ -3,6 +3,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <set>
 #include <thread>
 
 #include "platform/clock.h"
@@ -16,8 +17,11 @@ struct VirtualClock {
     std::uint64_t nowMs = 0;
     ClockMode mode = ClockMode::Instant;
     std::int32_t sleepers = 0;
+    std::multiset<std::uint64_t> wakeTimes;  // manual mode: when each sleeper is due
     bool released = false;  // set when the system clock is back: sleepers leave
 };
+
+constexpr auto WakeWait = std::chrono::seconds(20);
 
 VirtualClock& clock() {
     static VirtualClock instance;
@@ -36,10 +40,13 @@ void virtualSleepMs(std::uint32_t ms) {
         return;
     }
     const std::uint64_t end = c.nowMs + ms;
+    const auto due = c.wakeTimes.insert(end);
     ++c.sleepers;
     c.changed.notify_all();
     c.changed.wait(guard, [&] { return c.released || c.nowMs >= end; });
+    c.wakeTimes.erase(due);
     --c.sleepers;
+    c.changed.notify_all();
 }
 
 std::uint64_t virtualElapsedMs() {
@@ -79,11 +86,16 @@ std::uint64_t VirtualNowMs() {
 
 void AdvanceClockMs(std::uint64_t ms) {
     VirtualClock& c = clock();
-    {
-        std::lock_guard guard(c.lock);
-        c.nowMs += ms;
-    }
+    std::unique_lock guard(c.lock);
+    c.nowMs += ms;
     c.changed.notify_all();
+    // Returns only once every sleeper whose time has come is awake again: on a
+    // loaded machine a test could otherwise move the clock on many times
+    // before the woken thread runs at all, and virtual time would race ahead
+    // of it.
+    c.changed.wait_for(guard, WakeWait, [&] {
+        return c.released || c.wakeTimes.empty() || *c.wakeTimes.begin() > c.nowMs;
+    });
 }
 
 std::int32_t VirtualSleepers() {

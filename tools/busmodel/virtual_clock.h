@@ -17,7 +17,8 @@ void UseVirtualClock(ClockMode mode = ClockMode::Instant, std::uint64_t startMs 
 void UseSystemClock();
 
 std::uint64_t VirtualNowMs();
-// Moves the clock on and wakes the manual sleepers whose time has come.
+// Moves the clock on and wakes the manual sleepers whose time has come;
+// returns once they are all awake (in real time, up to 20 s).
 void AdvanceClockMs(std::uint64_t ms);
 // Manual mode: threads now blocked in SleepMs.
 std::int32_t VirtualSleepers();
