@@ -15,6 +15,7 @@ namespace web {
 // is the oldest when a connection beyond kMaxClients arrives.
 struct ClientConnection {
     platform::SocketHandle socket;
+    std::uint64_t lastServed = 0;  // when its bytes were last reported; 0 never
 };
 
 // Each open connection costs a descriptor; a client that opens connections
@@ -31,8 +32,9 @@ struct ServerEvent {
 };
 
 // One step of event detection: accepts one pending connection (newest first in
-// the list), else reports the first connection with bytes waiting (they stay in
-// the socket), else removes and closes the first connection found closed.
+// the list), else removes and closes the first connection found closed, else
+// reports, of the connections with bytes waiting (they stay in the socket), the
+// one whose bytes were reported longest ago, newest first among equals.
 // None when nothing happened or no server runs.
 ServerEvent PollServerEvent();
 

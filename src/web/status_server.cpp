@@ -25,6 +25,7 @@ struct StatusServer {
     // Newest first. A list keeps every connection in place while others are
     // added and removed, so an event's pointer stays good.
     std::list<ClientConnection> clients;
+    std::uint64_t dataEvents = 0;  // DataArrived events reported so far
 };
 
 StatusServer server;
@@ -77,18 +78,25 @@ ServerEvent PollServerEvent() {
     const platform::SocketHandle accepted = platform::AcceptPending(server.listener);
     if (accepted.valid()) return connected(accepted);
 
+    // Served strictly in list order, one client that keeps its requests coming
+    // would be answered on every tick while every connection behind it waited
+    // for ever; the one waiting since the longest is served first instead.
     std::array<std::uint8_t, kPeekBytes> peeked{};
+    ClientConnection* waiting = nullptr;
     for (auto client = server.clients.begin(); client != server.clients.end(); ++client) {
         const platform::ReceiveResult result =
             platform::ReceiveFromSocket(client->socket, peeked, true);
-        if (result.count > 0) return ServerEvent{ServerEventKind::DataArrived, &*client};
-        if (result.count == 0 || result.error == platform::SocketError::ConnectionLost) {
+        if (result.count > 0) {
+            if (waiting == nullptr || client->lastServed < waiting->lastServed) waiting = &*client;
+        } else if (result.count == 0 || result.error == platform::SocketError::ConnectionLost) {
             platform::CloseSocket(client->socket);
             server.clients.erase(client);
             return ServerEvent{ServerEventKind::Closed, nullptr};
         }
     }
-    return ServerEvent{};
+    if (waiting == nullptr) return ServerEvent{};
+    waiting->lastServed = ++server.dataEvents;
+    return ServerEvent{ServerEventKind::DataArrived, waiting};
 }
 
 void ServiceStatusServer() {

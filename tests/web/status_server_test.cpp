@@ -230,6 +230,31 @@ TEST_F(StatusServerTest, NewestConnectionIsVisitedFirst) {
     EXPECT_EQ(event.connection, newerConnection);
 }
 
+// A client that asks again at once must not keep the others waiting: the
+// connection whose bytes were reported longest ago goes first.
+TEST_F(StatusServerTest, AClientThatKeepsAskingDoesNotStarveTheOthers) {
+    const int older = connectClient();
+    ClientConnection* const olderConnection = lastAccepted.connection;
+    const int newer = connectClient();
+    ClientConnection* const newerConnection = lastAccepted.connection;
+    auto nextData = [] {
+        ServerEvent event;
+        for (int nap = 0; nap < 3000 && event.kind != ServerEventKind::DataArrived; ++nap) {
+            event = PollServerEvent();
+            if (event.kind != ServerEventKind::DataArrived) platform::SleepMs(1);
+        }
+        return event;
+    };
+    webtest::SendAll(older, "GET /favicon.ico HTTP/1.1\r\n\r\n");
+    webtest::SendAll(newer, "GET /favicon.ico HTTP/1.1\r\n\r\n");
+    // Neither has been served: the newer goes first. Their bytes stay unread,
+    // as if each asked again at once, and from then on they take turns.
+    for (ClientConnection* expected :
+         {newerConnection, olderConnection, newerConnection, olderConnection}) {
+        EXPECT_EQ(nextData().connection, expected);
+    }
+}
+
 TEST_F(StatusServerTest, AnswerToAVanishedClientDoesNotKillTheProcess) {
     const int fd = connectClient();
     webtest::SendAll(fd, "GET / HTTP/1.1\r\n\r\n");
