@@ -139,25 +139,36 @@ SoakBus StartBus(std::uint32_t seed) {
 std::string Step(SoakBus& bus) {
     if (bus.unplugSteps > 0 && --bus.unplugSteps == 0) return "adapter plugged in again";
     // Weights out of 100: new temperatures most, then the device changes;
-    // now and then the whole adapter goes for a step or two.
+    // about once a minute the whole adapter goes for a step or two. The
+    // program searches the bus only after failed cycles, so these are also
+    // what makes it find the thermometers added since.
     const std::uint32_t draw = below(bus, 100);
     std::string done;
-    if (draw < 30) {
+    if (draw < 28) {
         done = newTemperature(bus);
-    } else if (draw < 45) {
+    } else if (draw < 42) {
         done = add(bus);
-    } else if (draw < 60) {
+    } else if (draw < 56) {
         done = remove(bus);
-    } else if (draw < 75) {
+    } else if (draw < 70) {
         done = corrupt(bus);
-    } else if (draw < 85) {
+    } else if (draw < 80) {
         done = heal(bus);
-    } else if (draw < 97) {
+    } else if (draw < 92) {
         done = toggleAbsent(bus);
     } else {
         done = unplug(bus);
     }
     return done.empty() ? newTemperature(bus) : done;
+}
+
+std::string Settle(SoakBus& bus) {
+    for (SoakDevice& device : bus.devices) {
+        device.absent = false;
+        device.corruption = Corruption::None;
+    }
+    bus.unplugSteps = 0;
+    return "every thermometer healthy and on the bus, adapter in place";
 }
 
 std::string ConfigText(const SoakBus& bus, std::uint32_t latencyMs) {

@@ -40,6 +40,10 @@ SoakBus StartBus(std::uint32_t seed);
 // One change drawn from the seed; returns what it did, for the run's output.
 std::string Step(SoakBus& bus);
 
+// Every thermometer healthy and on the bus, the adapter in place: the state
+// the run ends in, so that afterwards the program must be reading again.
+std::string Settle(SoakBus& bus);
+
 // The config file's text for the present state (wire-timing and latency
 // lines come first when given).
 std::string ConfigText(const SoakBus& bus, std::uint32_t latencyMs);

@@ -105,6 +105,9 @@ int init(const Options& options) {
                                                                                                : 1;
 }
 
+// Ten failed cycles of about 100 ms each make the program search the bus.
+constexpr int FinalUnplugMs = 6000;
+
 int drive(const Options& options) {
     const auto seed = static_cast<std::uint32_t>(number(options, "--seed", 1));
     const auto latency = static_cast<std::uint32_t>(number(options, "--latency-ms", 1));
@@ -147,15 +150,18 @@ int drive(const Options& options) {
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-    // The run ends with the adapter in place, so that the checks afterwards
-    // see the program reading again.
-    if (bus.unplugSteps > 0) {
-        bus.unplugSteps = 0;
-        writeWhole(config, soak::ConfigText(bus, latency));
-        kill(simPid, SIGHUP);
-        std::printf("%6.1f s  adapter plugged in again (%zu devices)\n", seconds,
-                    bus.devices.size());
-    }
+    // The run ends with every thermometer readable. The program searches the
+    // bus only after about ten failed cycles, so the adapter goes for a few
+    // seconds first: afterwards it must find and read what is there.
+    bus.unplugSteps = 1;
+    writeWhole(config, soak::ConfigText(bus, latency));
+    kill(simPid, SIGHUP);
+    std::this_thread::sleep_for(std::chrono::milliseconds(FinalUnplugMs));
+    const std::string done = soak::Settle(bus);
+    writeWhole(config, soak::ConfigText(bus, latency));
+    kill(simPid, SIGHUP);
+    std::printf("%6.1f s  end: adapter unplugged for %d s, then %s (%zu devices)\n", seconds,
+                FinalUnplugMs / 1000, done.c_str(), bus.devices.size());
     return 0;
 }
 
