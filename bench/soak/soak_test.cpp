@@ -35,11 +35,11 @@ class DamageTest : public ::testing::Test {
         busmodel::UseSystemClock();
     }
 
-    // `reads` reads of the one device the spec describes, after a conversion.
-    static std::vector<Pad> read(const std::string& spec, int reads) {
+    // `reads` reads of the one device `item` describes, after a conversion.
+    static std::vector<Pad> read(const std::string& item, int reads) {
         busmodel::Device device;
         std::string error;
-        EXPECT_TRUE(sim::ParseDevice(spec, device, error)) << error;
+        EXPECT_TRUE(sim::ParseDevice(item, device, error)) << error;
         busmodel::SetDevices({device});
         EXPECT_TRUE(onewire::openPort("COM1"));
         EXPECT_TRUE(onewire::resetAndSkipRom());
