@@ -32,6 +32,10 @@ struct SerialPortOps {
     void (*waitInput)(SerialPort* port, std::int32_t bytes, std::uint32_t timeoutMs);
     // Closes the port as it is; the lines are left as they were.
     void (*close)(SerialPort* port);
+    // True once the device has hung up or answered with an error that means it
+    // is gone (a USB adapter pulled out): no later operation on this handle can
+    // succeed, and only opening the port again can bring the bus back.
+    bool (*lost)(SerialPort* port);
 };
 
 // The operating system's serial ports. On Linux "COMn" opens the entry named

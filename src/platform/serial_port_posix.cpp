@@ -238,9 +238,14 @@ void closePort(SerialPort* port) {
     delete port;
 }
 
+bool portLost(SerialPort*) {
+    return false;
+}
+
 const SerialPortOps systemOps{
     openPort,       setPortSpeed,  setPortLines,  portInputWaiting,
     writePortBytes, readPortBytes, waitPortInput, closePort,
+    portLost,
 };
 
 }  // namespace

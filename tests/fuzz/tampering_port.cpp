@@ -135,8 +135,12 @@ void close(platform::SerialPort* port) {
     state.late.clear();
 }
 
+bool lost(platform::SerialPort*) {
+    return false;
+}
+
 const platform::SerialPortOps ops{
-    open, setSpeed, setLines, inputWaiting, write, read, waitInput, close,
+    open, setSpeed, setLines, inputWaiting, write, read, waitInput, close, lost,
 };
 
 }  // namespace

@@ -109,8 +109,12 @@ void close(platform::SerialPort* port) {
     ++bus.port.state.closes;
 }
 
+bool lost(platform::SerialPort*) {
+    return false;
+}
+
 const platform::SerialPortOps ops{
-    openPort, setSpeed, setLines, inputWaiting, write, read, waitInput, close,
+    openPort, setSpeed, setLines, inputWaiting, write, read, waitInput, close, lost,
 };
 
 }  // namespace
