@@ -92,8 +92,8 @@ TEST(ScanTool, RefusedDeviceNamesTheAccessItNeeds) {
     if (root && std::system("command -v setpriv >/dev/null") != 0) {
         GTEST_SKIP() << "running as root without setpriv";
     }
-    const ScanResult scan =
-        runScan(dir.path(), device, root ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "");
+    const ScanResult scan = runScan(
+        dir.path(), device, root ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "");
     EXPECT_EQ(scan.exitCode, 1);
     EXPECT_EQ(scan.errors,
               "Нет открытого COM порта\nPermission denied: the user needs read and write access "

@@ -12,10 +12,9 @@ namespace {
 
 QImage programIcon() {
     const std::span<const std::uint8_t> ico = web::SiteIcon();
-    return QImage::fromData(
-               QByteArray(reinterpret_cast<const char*>(ico.data()),
-                          static_cast<qsizetype>(ico.size())),
-               "ICO")
+    return QImage::fromData(QByteArray(reinterpret_cast<const char*>(ico.data()),
+                                       static_cast<qsizetype>(ico.size())),
+                            "ICO")
         .convertToFormat(QImage::Format_ARGB32);
 }
 

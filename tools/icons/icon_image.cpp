@@ -10,8 +10,7 @@ constexpr std::size_t EntryBytes = 16;
 constexpr std::size_t BitmapHeaderBytes = 40;
 constexpr std::size_t PaletteEntries = 16;
 
-std::uint32_t littleEndian(std::span<const std::uint8_t> bytes, std::size_t at,
-                           std::size_t width) {
+std::uint32_t littleEndian(std::span<const std::uint8_t> bytes, std::size_t at, std::size_t width) {
     std::uint32_t value = 0;
     for (std::size_t i = width; i-- > 0;) value = value << 8 | bytes[at + i];
     return value;
@@ -56,7 +55,7 @@ bool DecodeIco(std::span<const std::uint8_t> ico, Image& image) {
             const std::uint8_t pair = bitmap[colours + row * rowBytes(width, 4) + x / 2];
             const std::size_t index = x % 2 == 0 ? pair >> 4 : pair & 0x0F;
             const std::uint8_t bits = bitmap[mask + row * rowBytes(width, 1) + x / 8];
-            if ((bits >> (7 - x % 8) & 1) != 0) continue;  // a set mask bit is see-through
+            if ((bits >> (7 - x % 8) & 1) != 0) continue;   // a set mask bit is see-through
             const std::size_t entry = palette + index * 4;  // blue, green, red, unused
             image.pixels[y * width + x] = static_cast<std::uint32_t>(bitmap[entry + 2]) << 24 |
                                           static_cast<std::uint32_t>(bitmap[entry + 1]) << 16 |

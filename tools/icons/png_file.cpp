@@ -31,7 +31,8 @@ std::uint32_t adler32(const Bytes& data) {
 }
 
 void putBigEndian(Bytes& out, std::uint32_t value) {
-    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(value >> shift));
+    for (int shift = 24; shift >= 0; shift -= 8)
+        out.push_back(static_cast<std::uint8_t>(value >> shift));
 }
 
 void putChunk(Bytes& out, std::string_view type, const Bytes& data) {
