@@ -1,12 +1,14 @@
 # Front door. Every target that builds installs what is missing first.
 BUILD_DIR  ?= build
 BUILD_TYPE ?= RelWithDebInfo
+# The package installs under /usr, and the programs know that folder.
+PREFIX     ?= /usr
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 # A compiler cache, when the machine has one, makes rebuilds of other
 # checkouts cheap; CI starts without one and builds as before.
 LAUNCHER   := $(if $(shell command -v ccache 2>/dev/null),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
-.PHONY: all deps configure build test run bench check clean
+.PHONY: all deps configure build test run bench check package clean
 
 all: build
 
@@ -14,7 +16,8 @@ deps:
 	@scripts/install-deps
 
 configure: deps
-	@cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(LAUNCHER) >/dev/null
+	@cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) \
+	  -DCMAKE_INSTALL_PREFIX=$(PREFIX) $(LAUNCHER) >/dev/null
 
 build: configure
 	@cmake --build $(BUILD_DIR) -j $(JOBS)
@@ -28,6 +31,11 @@ run: build
 # Speed and cost figures (not tests); writes docs/benchmarks.md.
 bench: build
 	@scripts/bench $(BUILD_DIR)
+
+# The Debian package kelvarian_<version>_<arch>.deb, written into $(BUILD_DIR);
+# CPack strips the programs and asks dpkg-shlibdeps for the dependencies.
+package: build
+	@cd $(BUILD_DIR) && cpack -G DEB
 
 # Sanitizer builds and bounded fuzzing; CI runs it after the tests.
 check: deps

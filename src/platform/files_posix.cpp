@@ -108,7 +108,7 @@ bool writeTemporary(int fd, std::string_view bytes, bool exists, const struct st
     if (exists) {
         // The replacement keeps the old file's permissions and, where allowed, owner.
         if (::fchmod(fd, old.st_mode & 07777) != 0) return false;
-        (void)::fchown(fd, old.st_uid, old.st_gid);
+        [[maybe_unused]] const int owned = ::fchown(fd, old.st_uid, old.st_gid);
     }
     return writeAll(fd, bytes) && ::fsync(fd) == 0;
 }

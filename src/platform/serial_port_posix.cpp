@@ -36,6 +36,28 @@ constexpr std::size_t MaxNameChars = 59;
 
 using Clock = std::chrono::steady_clock;
 
+thread_local PortOpenFailure lastOpenFailure = PortOpenFailure::None;
+
+// A device node the user may not open (EACCES) is the first thing a new user
+// meets: serial devices belong to the dialout group on Debian.
+PortOpenFailure openFailureOf(int error) {
+    switch (error) {
+        case EACCES:
+        case EPERM:
+            return PortOpenFailure::PermissionDenied;
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:
+        case ENOTDIR:
+            return PortOpenFailure::NotFound;
+        case EBUSY:
+        case EWOULDBLOCK:
+            return PortOpenFailure::Busy;
+        default:
+            return PortOpenFailure::Other;
+    }
+}
+
 // Rounded up, so that a wait never turns into a spin over its last fraction
 // of a millisecond.
 int remainingMs(Clock::time_point deadline) {
@@ -120,16 +142,21 @@ bool configure(int fd) {
 SerialPort* openPort(std::string_view name) {
     const std::string path = devicePath(name);
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return nullptr;
+    if (fd < 0) {
+        lastOpenFailure = openFailureOf(errno);
+        return nullptr;
+    }
     // TIOCEXCL keeps other programs out; flock also keeps out a second
     // instance running as root, whom TIOCEXCL does not stop.
     if (ioctl(fd, TIOCEXCL) != 0 || flock(fd, LOCK_EX | LOCK_NB) != 0 || !configure(fd)) {
+        lastOpenFailure = openFailureOf(errno);
         ::close(fd);
         return nullptr;
     }
     askLowLatency(fd);
     auto* port = new (std::nothrow) SerialPort{fd, B115200};
     if (port == nullptr) ::close(fd);
+    lastOpenFailure = port != nullptr ? PortOpenFailure::None : PortOpenFailure::Other;
     return port;
 }
 
@@ -249,6 +276,10 @@ const SerialPortOps systemOps{
 };
 
 }  // namespace
+
+PortOpenFailure LastPortOpenFailure() {
+    return lastOpenFailure;
+}
 
 const SerialPortOps& SystemSerialPort() {
     return systemOps;

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "kelvarian_build_config.h"
 #include "platform/window/window.h"
 
 namespace shell {
@@ -103,7 +104,8 @@ void BuildSensorView(int innerWidth) {
 }  // namespace
 
 bool BuildMainWindow() {
-    if (!platform::CreateMainWindow("DS18B20 Kelvarian v1.3", InitialInnerWidth, InnerHeight)) {
+    const std::string title = std::string("DS18B20 Kelvarian v") + build_config::Version;
+    if (!platform::CreateMainWindow(title, InitialInnerWidth, InnerHeight)) {
         return false;
     }
     BuildMenus();

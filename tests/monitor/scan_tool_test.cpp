@@ -1,7 +1,9 @@
 // kelvarian-scan against kelvarian-sim: its lines and exit codes.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <algorithm>
 #include <cstdlib>
 #include <sstream>
@@ -19,9 +21,12 @@ struct ScanResult {
     std::string errors;
 };
 
-ScanResult runScan(const std::string& dir, const std::string& port) {
-    const std::string command =
-        "cd '" + dir + "' && '" KELVARIAN_SCAN_PATH "' '" + port + "' >scan.out 2>scan.err";
+// `asUser`: a prefix that runs the scan as another user (the output files are
+// still opened by the calling user's shell).
+ScanResult runScan(const std::string& dir, const std::string& port,
+                   const std::string& asUser = "") {
+    const std::string command = "cd '" + dir + "' && " + asUser + "'" KELVARIAN_SCAN_PATH "' '" +
+                                port + "' >scan.out 2>scan.err";
     const int status = std::system(command.c_str());
     ScanResult result;
     if (status != -1 && WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
@@ -73,6 +78,26 @@ TEST(ScanTool, MissingPortIsAnError) {
     const ScanResult scan = runScan(dir.path(), dir.path() + "/no-such-tty");
     EXPECT_EQ(scan.exitCode, 1);
     EXPECT_EQ(scan.errors, "Нет открытого COM порта\n");
+}
+
+// A new user is not in the group that owns serial devices; the error says so.
+TEST(ScanTool, RefusedDeviceNamesTheAccessItNeeds) {
+    onewire_test::ScratchDir dir;
+    const std::string device = dir.path() + "/ttyRefused";
+    const int fd = open(device.c_str(), O_CREAT | O_WRONLY, 0);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    // Root opens any file; the scan then runs as nobody.
+    const bool root = geteuid() == 0;
+    if (root && std::system("command -v setpriv >/dev/null") != 0) {
+        GTEST_SKIP() << "running as root without setpriv";
+    }
+    const ScanResult scan = runScan(
+        dir.path(), device, root ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "");
+    EXPECT_EQ(scan.exitCode, 1);
+    EXPECT_EQ(scan.errors,
+              "Нет открытого COM порта\nPermission denied: the user needs read and write access "
+              "to the device, e.g. membership of the dialout group.\n");
 }
 
 }  // namespace

@@ -25,11 +25,12 @@ ScratchDir::~ScratchDir() {
 WorkingDirectory::WorkingDirectory(const std::string& dir) {
     char buffer[PATH_MAX];
     if (getcwd(buffer, sizeof buffer) != nullptr) previous_ = buffer;
-    (void)chdir(dir.c_str());
+    [[maybe_unused]] const int entered = chdir(dir.c_str());
 }
 
 WorkingDirectory::~WorkingDirectory() {
-    if (!previous_.empty()) (void)chdir(previous_.c_str());
+    if (previous_.empty()) return;
+    [[maybe_unused]] const int back = chdir(previous_.c_str());
 }
 
 SimProcess::SimProcess(const std::vector<std::string>& args) {

@@ -136,10 +136,13 @@ TEST(SerialPortPosix, APortOpensOnlyOnceAtATime) {
     PtyPair pty;
     platform::SerialPort* first = ops().open(pty.slave());
     ASSERT_NE(first, nullptr);
+    EXPECT_EQ(platform::LastPortOpenFailure(), platform::PortOpenFailure::None);
     EXPECT_EQ(ops().open(pty.slave()), nullptr);
+    EXPECT_EQ(platform::LastPortOpenFailure(), platform::PortOpenFailure::Busy);
     ops().close(first);
     PortGuard again{ops().open(pty.slave())};
     EXPECT_NE(again.port, nullptr);
+    EXPECT_EQ(platform::LastPortOpenFailure(), platform::PortOpenFailure::None);
 }
 
 TEST(SerialPortPosix, ComNamesOpenTheEntryInTheWorkingDirectory) {
@@ -155,6 +158,7 @@ TEST(SerialPortPosix, ComNamesOpenTheEntryInTheWorkingDirectory) {
     // A dangling link fails rather than falling back to /dev/ttyS7.
     PortGuard dangling{ops().open("COM8")};
     EXPECT_EQ(dangling.port, nullptr);
+    EXPECT_EQ(platform::LastPortOpenFailure(), platform::PortOpenFailure::NotFound);
     PortGuard badNumber{ops().open("COM0")};
     EXPECT_EQ(badNumber.port, nullptr);
 }
@@ -177,7 +181,9 @@ TEST(SerialPortPosix, WhatIsNoTerminalDoesNotOpen) {
     ASSERT_GE(fd, 0);
     close(fd);
     EXPECT_EQ(ops().open(file), nullptr);
+    EXPECT_EQ(platform::LastPortOpenFailure(), platform::PortOpenFailure::Other);
     EXPECT_EQ(ops().open(dir.path() + "/missing"), nullptr);
+    EXPECT_EQ(platform::LastPortOpenFailure(), platform::PortOpenFailure::NotFound);
 }
 
 }  // namespace

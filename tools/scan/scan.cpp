@@ -6,12 +6,19 @@
 #include "onewire/rom.h"
 #include "onewire/status.h"
 #include "platform/clock.h"
+#include "platform/serial_port.h"
 
 namespace scan {
 namespace {
 
 // A 12-bit conversion takes up to 750 ms.
 constexpr unsigned ConversionWaitMs = 800;
+
+// Serial devices belong to a group (dialout on Debian) that a new user is not
+// in; the bus status alone would not say what to change.
+constexpr const char* PermissionHint =
+    "Permission denied: the user needs read and write access to the device, "
+    "e.g. membership of the dialout group.";
 
 std::string currentStatusMessage() {
     return std::string(onewire::statusMessage(onewire::lastStatus()));
@@ -40,6 +47,10 @@ std::string temperatureOf(const onewire::RomCode& rom) {
 bool ScanBus(const std::string& port, std::vector<std::string>& lines, std::string& error) {
     if (!onewire::openPort(port)) {
         error = currentStatusMessage();
+        if (platform::LastPortOpenFailure() == platform::PortOpenFailure::PermissionDenied) {
+            error += '\n';
+            error += PermissionHint;
+        }
         return false;
     }
     monitor::BusDeviceList devices;
