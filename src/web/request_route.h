@@ -11,6 +11,10 @@ enum class Route : std::uint8_t {
     Page,      // the path is empty or "index.html", in any letter case
     Icon,      // "favicon.ico"
     NotFound,  // any other path, a query or a scheme included
+    StatusJson,   // "status.json"
+    Metrics,      // "metrics"
+    HistoryPage,  // "history"
+    HistoryJson,  // "history.json"
 };
 
 // Reads only received[0 .. size); the text ends early at a zero byte.

@@ -13,6 +13,7 @@
 #include "web/connections.h"
 #include "web/request_handler.h"
 #include "web/request_route.h"
+#include "web/status_feed.h"
 #include "web/status_page.h"
 
 namespace web {
@@ -46,6 +47,15 @@ std::string answerTo(Route route) {
             return iconResponse();
         case Route::NotFound:
             return notFoundResponse();
+        case Route::StatusJson:
+            return ExpectedResponse("200 OK", "application/json", StatusJsonBody());
+        case Route::Metrics:
+            return ExpectedResponse("200 OK", "text/plain; version=0.0.4; charset=utf-8",
+                                    MetricsBody());
+        case Route::HistoryPage:
+            return ExpectedResponse("200 OK", "text/html; charset=utf-8", HistoryPageBody());
+        case Route::HistoryJson:
+            return ExpectedResponse("200 OK", "application/json", HistoryJsonBody());
         case Route::NoAnswer:
             break;
     }
