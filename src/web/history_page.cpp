@@ -16,11 +16,11 @@ namespace {
 
 // Chart geometry in SVG units: one unit of width per column.
 constexpr double kLeft = 56;
-constexpr double kTop = 12;
+constexpr double kTop = 24;
 constexpr double kPlotWidth = static_cast<double>(kChartColumns);
 constexpr double kPlotHeight = 360;
 constexpr double kWidth = kLeft + kPlotWidth + 24;
-constexpr double kHeight = kTop + kPlotHeight + 40;
+constexpr double kHeight = kTop + kPlotHeight + 28;
 constexpr std::int64_t kTimeTickSeconds = 3 * 3600;
 
 // Ten colours that stay apart for the common kinds of colour blindness
@@ -154,7 +154,7 @@ void appendValueAxis(std::string& out, const ValueAxis& axis) {
                "\" dy=\"4\" text-anchor=\"end\">" + FixedText(value, decimals) + "</text>\r\n";
     }
     out += "<text class=\"axis\" x=\"" + FixedText(kLeft - 6, 1) + "\" y=\"" +
-           FixedText(kTop + kPlotHeight + 34, 1) + "\" text-anchor=\"end\">°C</text>\r\n";
+           FixedText(kTop - 10, 1) + "\" text-anchor=\"end\">°C</text>\r\n";
 }
 
 // A grid line and the local time every three hours, at whole local hours.
@@ -250,7 +250,8 @@ void appendLegend(std::string& out, const std::vector<Line>& lines, const Thermo
         out += "</span></li>\r\n";
     }
     if (bandShown) {
-        out += "<li><span class=\"swatch band\" style=\"height: 10px;\"></span>Допустимый "
+        out += "<li><span class=\"swatch\" style=\"height: 10px; background: #d5ecd5;\"></span>"
+               "Допустимый "
                "диапазон: от " +
                std::to_string(thermo.min) + " до " + std::to_string(thermo.max) + " °C</li>\r\n";
     }
@@ -266,7 +267,7 @@ std::string BuildHistoryPage(const HistoryStore& store, const StatusSnapshot& sn
     const auto band = permittedBand(snapshot.thermo);
     std::string page(kPageHead);
     page += "<h3>Температура за 24 часа</h3>\r\n";
-    page += "<p>По " + IsoTimeText(now) + ". <a href=\"/\">Текущие показания</a>, " +
+    page += "<p>Последний опрос: " + IsoTimeText(now) + ". <a href=\"/\">Текущие показания</a>, " +
             "<a href=\"/history.json\">данные в JSON</a>.</p>\r\n";
     appendChart(page, lines, grid, band, now);
     if (lines.empty()) page += "<p>Нет показаний за последние 24 часа.</p>\r\n";

@@ -16,23 +16,26 @@ struct SampleSensor {
     const char* rom;
     const char* name;
     double base;  // °C around which the sensor's day swings
+    const char* plainName;
 };
 
 // clang-format off
 const std::vector<SampleSensor> kSensors = {
-    {"28-00000B013C5A-14", "Котёл <кухня>", 21.5},
-    {"28-00000B013C5B-6E", "Tom & \"Jerry\"", 24.0},
-    {"10-000802E4A1B2-7F", "back\\slash \"q\"\nline\ttab\x01\x1f", 15.0},
-    {"28-00000B013C5C-D8", "bad \xff\xfe utf8 \xc3( \xed\xa0\x80 end", 27.5},
-    {"28-00000B013C5D-9A", "</title></script><script>alert(1)</script> 🌡", 19.0},
-    {"28-00000B013C5E-21", "", 8.0},
+    {"28-00000B013C5A-14", "Котёл <кухня>", 21.5, "Кухня"},
+    {"28-00000B013C5B-6E", "Tom & \"Jerry\"", 24.0, "Гостиная"},
+    {"10-000802E4A1B2-7F", "back\\slash \"q\"\nline\ttab\x01\x1f", 15.0, "Подвал"},
+    {"28-00000B013C5C-D8", "bad \xff\xfe utf8 \xc3( \xed\xa0\x80 end", 27.5, "Котельная"},
+    {"28-00000B013C5D-9A", "</title></script><script>alert(1)</script> 🌡", 19.0, "Спальня"},
+    {"28-00000B013C5E-21", "", 8.0, "Улица"},
 };
 // clang-format on
 
-web::SensorSnapshot okSensor(const SampleSensor& sample, double celsius, bool within) {
+web::SensorSnapshot okSensor(const SampleSensor& sample, double celsius, bool within,
+                             bool plain) {
     web::SensorSnapshot sensor;
     sensor.rom = sample.rom;
-    sensor.cells = {sample.name, "DS18B20", sample.rom, "3 вывода", "", "OK"};
+    sensor.cells = {plain ? sample.plainName : sample.name, "DS18B20", sample.rom, "3 вывода", "",
+                    "OK"};
     char text[32];
     std::snprintf(text, sizeof text, "%.1f °C", celsius);
     sensor.cells[web::kTemperatureCell] = text;
@@ -44,22 +47,22 @@ web::SensorSnapshot okSensor(const SampleSensor& sample, double celsius, bool wi
 
 }  // namespace
 
-web::StatusSnapshot SampleSnapshot(std::int64_t now) {
+web::StatusSnapshot SampleSnapshot(std::int64_t now, bool plainNames) {
     web::StatusSnapshot snapshot;
-    snapshot.sensors.push_back(okSensor(kSensors[0], 21.3125, true));
-    snapshot.sensors.push_back(okSensor(kSensors[1], 24.5, true));
-    web::SensorSnapshot crc = okSensor(kSensors[2], -0.0625, true);
+    snapshot.sensors.push_back(okSensor(kSensors[0], 21.3125, true, plainNames));
+    snapshot.sensors.push_back(okSensor(kSensors[1], 24.5, true, plainNames));
+    web::SensorSnapshot crc = okSensor(kSensors[2], -0.0625, true, plainNames);
     crc.cells[web::kTypeCell] = "DS1820 / DS18S20";
     crc.cells[web::kTemperatureCell] = "";
     crc.cells[web::kStatusCell] = "Ошибка CRC";
     snapshot.sensors.push_back(crc);
-    snapshot.sensors.push_back(okSensor(kSensors[3], 27.5, false));
-    web::SensorSnapshot missing = okSensor(kSensors[4], 19.0, true);
+    snapshot.sensors.push_back(okSensor(kSensors[3], 27.5, false, plainNames));
+    web::SensorSnapshot missing = okSensor(kSensors[4], 19.0, true, plainNames);
     missing.cells[web::kTemperatureCell] = "";
     missing.cells[web::kStatusCell] = "Не найден";
     missing.present = false;
     snapshot.sensors.push_back(missing);
-    snapshot.sensors.push_back(okSensor(kSensors[5], 8.0625, true));
+    snapshot.sensors.push_back(okSensor(kSensors[5], 8.0625, true, plainNames));
     // The same device listed twice: only the first row ever gets readings.
     web::SensorSnapshot twice = missing;
     twice.rom = kSensors[0].rom;

@@ -10,7 +10,9 @@
 namespace webtest {
 
 // The snapshot at `now` (Unix seconds), "Термо контроль" on from 18 to 26 °C.
-web::StatusSnapshot SampleSnapshot(std::int64_t now);
+// With plainNames the sensors have the names a user would give them (for a
+// screenshot) instead of hostile ones.
+web::StatusSnapshot SampleSnapshot(std::int64_t now, bool plainNames = false);
 
 // Fills the status feed's history with the day that ends at `now`: a reading
 // a minute, every 10 s in the last hour; one sensor failing for two hours;
