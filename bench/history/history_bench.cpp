@@ -79,7 +79,7 @@ std::string writeLog(int sensors, int interval, int mib, std::int64_t now) {
         (std::filesystem::temp_directory_path() / "kelvarian-bench-history.log").string();
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << "\xEF\xBB\xBF";
-    const std::string sample = romOf(0) + "  \xE2\x80\x94  21.5 \xC2\xB0" "C";
+    const std::string sample = romOf(0) + "  \u2014  21.5 \u00B0C";
     const std::size_t lineBytes =
         persistence::FormatLogLine(sample, platform::LocalTime{2026, 7, 12, 12, 0, 0}).size();
     const auto lines = static_cast<std::int64_t>(static_cast<std::size_t>(mib) << 20) /
@@ -92,8 +92,7 @@ std::string writeLog(int sensors, int interval, int mib, std::int64_t now) {
         for (int i = 0; i < sensors; ++i) {
             char value[32];
             std::snprintf(value, sizeof value, "%.1f", celsiusAt(i, t));
-            out << persistence::FormatLogLine(romOf(i) + "  \xE2\x80\x94  " + value + " \xC2\xB0" "C",
-                                              time);
+            out << persistence::FormatLogLine(romOf(i) + "  \u2014  " + value + " \u00B0C", time);
         }
     }
     return path;

@@ -18,8 +18,8 @@ constexpr std::size_t kMaxLineBytes = 4096;
 // "[07/12/2026 22:05:09]  28-00000B013C5A-14  —  21.3 °C"
 constexpr std::size_t kStampBytes = 23;
 constexpr std::size_t kRomBytes = 18;
-constexpr std::string_view kSeparator = "  \xE2\x80\x94  ";  // two blanks, em dash, two blanks
-constexpr std::string_view kUnit = " \xC2\xB0" "C";         // blank, degree sign, C
+constexpr std::string_view kSeparator = "  \u2014  ";  // two blanks, em dash, two blanks
+constexpr std::string_view kUnit = " \u00B0C";         // blank, degree sign, C
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr float kLowestReading = -55.0F;
 constexpr float kHighestReading = 127.0F;
@@ -122,8 +122,7 @@ bool readLine(std::string_view line, LocalClock& clock, LoggedReading& reading) 
     Stamp stamp;
     if (!readStamp(line, stamp)) return false;
     line.remove_prefix(kStampBytes);
-    if (line.size() < kRomBytes + kSeparator.size() + kUnit.size() ||
-        !readRom(line, reading.rom)) {
+    if (line.size() < kRomBytes + kSeparator.size() + kUnit.size() || !readRom(line, reading.rom)) {
         return false;
     }
     line.remove_prefix(kRomBytes);

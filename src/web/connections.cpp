@@ -23,7 +23,8 @@ void SendBytes(ClientConnection& connection, std::span<const std::uint8_t> bytes
 
 void SendQueued(ClientConnection& connection) {
     if (QueuedBytes(connection.output) == 0) return;
-    const std::int32_t sent = platform::SendToSocket(connection.socket, PendingBytes(connection.output));
+    const std::int32_t sent =
+        platform::SendToSocket(connection.socket, PendingBytes(connection.output));
     if (sent > 0) MarkSent(connection.output, static_cast<std::size_t>(sent));
 }
 

@@ -43,9 +43,8 @@ void age(HistorySeries& series, std::int64_t now) {
         fold(series, series.recent.front());
         series.recent.pop_front();
     }
-    while (!series.minutes.empty() &&
-           (series.minutes.front().minuteStart < now - kHistorySeconds ||
-            series.minutes.size() > kMaxMinutes)) {
+    while (!series.minutes.empty() && (series.minutes.front().minuteStart < now - kHistorySeconds ||
+                                       series.minutes.size() > kMaxMinutes)) {
         series.minutes.pop_front();
     }
 }

@@ -28,7 +28,8 @@ std::size_t columnOf(const HistoryGrid& grid, std::int64_t unixSeconds) {
     if (unixSeconds < grid.from || grid.step <= 0) return grid.count;
     const auto index = static_cast<std::size_t>((unixSeconds - grid.from) / grid.step);
     // The grid's last instant belongs to its last column.
-    if (index == grid.count && unixSeconds == grid.from + grid.step * static_cast<std::int64_t>(grid.count)) {
+    if (index == grid.count &&
+        unixSeconds == grid.from + grid.step * static_cast<std::int64_t>(grid.count)) {
         return grid.count - 1;
     }
     return index;

@@ -25,7 +25,7 @@ struct HistoryGrid {
 [[nodiscard]] HistoryGrid DayGrid(std::int64_t now);
 
 struct HistoryColumn {
-    float min = 0;   // of the valid readings; meaningless while valid is 0
+    float min = 0;  // of the valid readings; meaningless while valid is 0
     float mean = 0;
     float max = 0;
     std::uint32_t valid = 0;   // valid readings in the column

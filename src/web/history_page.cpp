@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/utf8.h"
 #include "web/history_columns.h"
 #include "web/text_escape.h"
 #include "web/time_text.h"
@@ -44,7 +45,8 @@ constexpr std::string_view kPageHead =
     "    .frame { fill: none; stroke: #888; stroke-width: 1; }\r\n"
     "    .axis { fill: #333; font-size: 12px; }\r\n"
     "    .band { fill: #2ca02c; fill-opacity: 0.13; }\r\n"
-    "    .line { fill: none; stroke-width: 1.6; stroke-linejoin: round; stroke-linecap: round; }\r\n"
+    "    .line { fill: none; stroke-width: 1.6; stroke-linejoin: round;"
+    " stroke-linecap: round; }\r\n"
     "    ul.legend { list-style: none; padding: 0; }\r\n"
     "    ul.legend li { display: inline-block; margin: 0 18px 6px 0; }\r\n"
     "    .swatch { display: inline-block; width: 18px; height: 4px; margin-right: 6px;"
@@ -161,9 +163,8 @@ void appendValueAxis(std::string& out, const ValueAxis& axis) {
 void appendTimeAxis(std::string& out, const HistoryGrid& grid, std::int64_t now) {
     const std::int64_t offset = UtcOffsetSeconds(now);
     const std::int64_t span = grid.step * static_cast<std::int64_t>(grid.count);
-    std::int64_t tick = (grid.from + offset + kTimeTickSeconds - 1) / kTimeTickSeconds *
-                            kTimeTickSeconds -
-                        offset;
+    std::int64_t tick =
+        (grid.from + offset + kTimeTickSeconds - 1) / kTimeTickSeconds * kTimeTickSeconds - offset;
     for (; tick <= grid.from + span; tick += kTimeTickSeconds) {
         const std::string x = FixedText(
             kLeft + static_cast<double>(tick - grid.from) / static_cast<double>(span) * kPlotWidth,
@@ -190,10 +191,10 @@ std::string pathOf(const Line& line, const ValueAxis& axis, const HistoryGrid& g
             faultBetween = faultBetween || column.faults > 0;
             continue;
         }
-        const bool joins = previous < line.columns.size() && !faultBetween &&
-                           column.faults == 0 && line.columns[previous].faults == 0 &&
-                           static_cast<std::int64_t>(i - previous) * grid.step <=
-                               line.joinLimitSeconds;
+        const bool joins =
+            previous < line.columns.size() && !faultBetween && column.faults == 0 &&
+            line.columns[previous].faults == 0 &&
+            static_cast<std::int64_t>(i - previous) * grid.step <= line.joinLimitSeconds;
         if (!joins) {
             if (pointsInPiece == 1) d += " h0";
             d += d.empty() ? "M" : " M";
@@ -232,7 +233,7 @@ void appendChart(std::string& out, const std::vector<Line>& lines, const History
         if (d.empty()) continue;
         out += "<path class=\"line\" stroke=\"" + std::string(kColours[i % kColours.size()]) +
                "\" d=\"" + d + "\"><title>";
-        AppendHtmlEscaped(out, ValidUtf8(lines[i].named.name));
+        AppendHtmlEscaped(out, platform::ValidUtf8(lines[i].named.name));
         out += "</title></path>\r\n";
     }
     out += "</svg>\r\n";
@@ -244,16 +245,15 @@ void appendLegend(std::string& out, const std::vector<Line>& lines, const Thermo
     for (std::size_t i = 0; i < lines.size(); ++i) {
         out += "<li><span class=\"swatch\" style=\"background: " +
                std::string(kColours[i % kColours.size()]) + ";\"></span>";
-        AppendHtmlEscaped(out, ValidUtf8(lines[i].named.name));
+        AppendHtmlEscaped(out, platform::ValidUtf8(lines[i].named.name));
         out += " <span class=\"rom\">";
-        AppendHtmlEscaped(out, ValidUtf8(lines[i].named.rom));
+        AppendHtmlEscaped(out, platform::ValidUtf8(lines[i].named.rom));
         out += "</span></li>\r\n";
     }
     if (bandShown) {
-        out += "<li><span class=\"swatch\" style=\"height: 10px; background: #d5ecd5;\"></span>"
-               "Допустимый "
-               "диапазон: от " +
-               std::to_string(thermo.min) + " до " + std::to_string(thermo.max) + " °C</li>\r\n";
+        out += "<li><span class=\"swatch\" style=\"height: 10px; background: #d5ecd5;\"></span>";
+        out += "Допустимый диапазон: от " + std::to_string(thermo.min) + " до " +
+               std::to_string(thermo.max) + " °C</li>\r\n";
     }
     out += "</ul>\r\n";
 }
@@ -279,8 +279,8 @@ std::string BuildHistoryPage(const HistoryStore& store, const StatusSnapshot& sn
 std::string BuildHistoryJson(const HistoryStore& store, const StatusSnapshot& snapshot,
                              std::int64_t now) {
     const HistoryGrid grid = DayGrid(now);
-    std::string json = "{\"from\":\"" + IsoTimeText(grid.from) + "\",\"to\":\"" +
-                       IsoTimeText(now) + "\",\"stepSeconds\":" + std::to_string(grid.step) +
+    std::string json = "{\"from\":\"" + IsoTimeText(grid.from) + "\",\"to\":\"" + IsoTimeText(now) +
+                       "\",\"stepSeconds\":" + std::to_string(grid.step) +
                        ",\"thermoControl\":{\"on\":" + (snapshot.thermo.on ? "true" : "false") +
                        ",\"min\":" + std::to_string(snapshot.thermo.min) +
                        ",\"max\":" + std::to_string(snapshot.thermo.max) + "},\"sensors\":[";

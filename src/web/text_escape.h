@@ -6,16 +6,12 @@
 
 namespace web {
 
-// `text` with every invalid UTF-8 sequence (a stray byte, an overlong form, a
-// surrogate, a cut-off sequence) replaced by U+FFFD.
-[[nodiscard]] std::string ValidUtf8(std::string_view text);
-
 // & < > " as entities; other bytes unchanged.
 void AppendHtmlEscaped(std::string& out, std::string_view text);
-// A JSON string literal, quotes included, of ValidUtf8(text): quote, backslash
+// A JSON string literal, quotes included, of platform::ValidUtf8(text): quote, backslash
 // and every control character escaped.
 void AppendJsonString(std::string& out, std::string_view text);
-// A Prometheus label value without its quotes, of ValidUtf8(text): backslash,
+// A Prometheus label value without its quotes, of platform::ValidUtf8(text): backslash,
 // quote and line feed escaped.
 void AppendLabelValue(std::string& out, std::string_view text);
 

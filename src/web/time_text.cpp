@@ -52,11 +52,10 @@ std::string dateTimeText(const platform::LocalTime& time) {
 }
 
 std::int64_t offsetOf(std::int64_t unixSeconds, const platform::LocalTime& local) {
-    const std::int64_t localSeconds =
-        daysFromCivil(local.year, static_cast<unsigned>(local.month),
-                      static_cast<unsigned>(local.day)) *
-            86400 +
-        local.hour * 3600 + local.minute * 60 + local.second;
+    const std::int64_t localSeconds = daysFromCivil(local.year, static_cast<unsigned>(local.month),
+                                                    static_cast<unsigned>(local.day)) *
+                                          86400 +
+                                      local.hour * 3600 + local.minute * 60 + local.second;
     return localSeconds - unixSeconds;
 }
 

@@ -26,7 +26,7 @@ std::string logLine(std::int64_t unixSeconds, const std::string& message) {
 }
 
 std::string reading(std::int64_t unixSeconds, const std::string& rom, const std::string& value) {
-    return logLine(unixSeconds, rom + "  \xE2\x80\x94  " + value + " \xC2\xB0" "C");
+    return logLine(unixSeconds, rom + "  \u2014  " + value + " \u00B0C");
 }
 
 class LogHistory : public ScratchDir {};
@@ -42,19 +42,19 @@ TEST_F(LogHistory, ReadsTheLastDayOldestFirstAndSkipsDamagedLines) {
     const std::int64_t last = kNow - 60;
     log += "garbage\r\n";
     log += "\r\n";
-    log += std::string(10000, 'x') + "\r\n";                             // far too long
-    log += "\xFF\xFE\x80 " + reading(last, kRom, "1.0");                 // junk before the stamp
-    log += reading(last, "28-00000b013c5a-14", "1.0");                   // lower-case ROM
-    log += reading(last, kRom, "130.0");                                 // beyond the sensor range
-    log += reading(last, kRom, "21.35");                                 // not as written
+    log += std::string(10000, 'x') + "\r\n";              // far too long
+    log += "\xFF\xFE\x80 " + reading(last, kRom, "1.0");  // junk before the stamp
+    log += reading(last, "28-00000b013c5a-14", "1.0");    // lower-case ROM
+    log += reading(last, kRom, "130.0");                  // beyond the sensor range
+    log += reading(last, kRom, "21.35");                  // not as written
     log += reading(last, kRom, "nan.0");
-    log += "[31/02/2026 10:00:00]  " + kRom + "  \xE2\x80\x94  2.0 \xC2\xB0" "C\r\n";
-    log += reading(last, kRom, "4.5").substr(0, 30) + "\r\n";            // cut short
-    log += reading(kNow + 3600, kRom, "9.0");                            // clock was ahead
+    log += "[31/02/2026 10:00:00]  " + kRom + "  \u2014  2.0 \u00B0C\r\n";
+    log += reading(last, kRom, "4.5").substr(0, 30) + "\r\n";  // cut short
+    log += reading(kNow + 3600, kRom, "9.0");                  // clock was ahead
     std::string lfOnly = reading(last, "10-000802E4A1B2-7F", "-3.5");
     lfOnly.erase(lfOnly.size() - 2, 1);
     log += lfOnly;
-    log += reading(kNow, kRom, "25.0").substr(0, 40);                    // a write cut by a crash
+    log += reading(kNow, kRom, "25.0").substr(0, 40);  // a write cut by a crash
     WriteBytes(LogFileName, log);
     const auto modified = std::filesystem::last_write_time(LogFileName);
 

@@ -88,7 +88,8 @@ struct DrawnLine {
 
 std::vector<DrawnLine> drawnLines(const std::string& page) {
     std::vector<DrawnLine> lines;
-    const std::regex path("<path class=\"line\" stroke=\"#[0-9a-f]{6}\" d=\"([^\"]*)\"><title>([^<]*)<");
+    const std::regex path(
+        "<path class=\"line\" stroke=\"#[0-9a-f]{6}\" d=\"([^\"]*)\"><title>([^<]*)<");
     for (auto match = std::sregex_iterator(page.begin(), page.end(), path);
          match != std::sregex_iterator(); ++match) {
         DrawnLine line{(*match)[2], 0, 0};

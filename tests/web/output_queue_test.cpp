@@ -32,10 +32,10 @@ TEST(OutputQueue, RefusesWhatPilesUpBehindTheAnswerBeingSent) {
     OutputQueue queue;
     const std::string big(kMaxQueuedBehindBytes, 'b');
     ASSERT_TRUE(QueueAnswer(queue, std::string(3 * kMaxQueuedBehindBytes, 'a'), 0));
-    ASSERT_TRUE(QueueAnswer(queue, big, 0));      // exactly the bound behind
-    ASSERT_TRUE(QueueAnswer(queue, "x", 0));      // now beyond it ...
-    EXPECT_FALSE(QueueAnswer(queue, "y", 0));     // ... and nothing more is taken
-    MarkSent(queue, 3 * kMaxQueuedBehindBytes);   // the first answer left
+    ASSERT_TRUE(QueueAnswer(queue, big, 0));     // exactly the bound behind
+    ASSERT_TRUE(QueueAnswer(queue, "x", 0));     // now beyond it ...
+    EXPECT_FALSE(QueueAnswer(queue, "y", 0));    // ... and nothing more is taken
+    MarkSent(queue, 3 * kMaxQueuedBehindBytes);  // the first answer left
     EXPECT_TRUE(QueueAnswer(queue, "y", 0));
 
     // Over all connections: refused while others hold the total, except when

@@ -30,12 +30,11 @@ const std::vector<SampleSensor> kSensors = {
 };
 // clang-format on
 
-web::SensorSnapshot okSensor(const SampleSensor& sample, double celsius, bool within,
-                             bool plain) {
+web::SensorSnapshot okSensor(const SampleSensor& sample, double celsius, bool within, bool plain) {
     web::SensorSnapshot sensor;
     sensor.rom = sample.rom;
-    sensor.cells = {plain ? sample.plainName : sample.name, "DS18B20", sample.rom, "3 вывода", "",
-                    "OK"};
+    sensor.cells = {
+        plain ? sample.plainName : sample.name, "DS18B20", sample.rom, "3 вывода", "", "OK"};
     char text[32];
     std::snprintf(text, sizeof text, "%.1f °C", celsius);
     sensor.cells[web::kTemperatureCell] = text;
@@ -93,7 +92,8 @@ void RecordSampleHistory(std::int64_t now) {
         if (t >= silenceFrom && t < silenceTo) continue;
         const double phase = static_cast<double>(t - start) / (24.0 * 3600) * 2 * std::numbers::pi;
         for (std::size_t i = 0; i < kSensors.size(); ++i) {
-            const double swing = (2.0 + static_cast<double>(i)) * std::sin(phase + static_cast<double>(i));
+            const double swing =
+                (2.0 + static_cast<double>(i)) * std::sin(phase + static_cast<double>(i));
             std::optional<double> celsius = kSensors[i].base + swing;
             if (i == 2 && t >= faultFrom && t < faultTo) celsius.reset();
             web::RecordHistoryReading(kSensors[i].rom, t, celsius);

@@ -7,10 +7,10 @@
 #include <regex>
 #include <string>
 
+#include "platform/utf8.h"
 #include "sample_feed.h"
 #include "web/metrics.h"
 #include "web/status_json.h"
-#include "web/text_escape.h"
 #include "web/time_text.h"
 
 namespace web {
@@ -23,16 +23,19 @@ struct Utf8Case {
     std::string_view valid;
 };
 
-TEST(TextEscape, InvalidUtf8BecomesReplacementCharacters) {
+TEST(Utf8, InvalidSequencesBecomeReplacementCharacters) {
     const Utf8Case cases[] = {
         {"Котёл 🌡 °C", "Котёл 🌡 °C"},
-        {"a\xFF" "b", "a\xEF\xBF\xBD" "b"},
-        {"\xC0\xAF", "\xEF\xBF\xBD\xEF\xBF\xBD"},          // overlong slash
-        {"\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},  // surrogate
+        {"a\xFF"
+         "b",
+         "a\xEF\xBF\xBD"
+         "b"},
+        {"\xC0\xAF", "\xEF\xBF\xBD\xEF\xBF\xBD"},                                  // overlong slash
+        {"\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},                  // surrogate
         {"\xF4\x90\x80\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},  // above U+10FFFF
-        {"end\xE2\x82", "end\xEF\xBF\xBD\xEF\xBF\xBD"},     // cut short
+        {"end\xE2\x82", "end\xEF\xBF\xBD\xEF\xBF\xBD"},                            // cut short
     };
-    for (const Utf8Case& c : cases) EXPECT_EQ(ValidUtf8(c.input), c.valid) << c.input;
+    for (const Utf8Case& c : cases) EXPECT_EQ(platform::ValidUtf8(c.input), c.valid) << c.input;
 }
 
 TEST(StatusJson, AJsonParserReadsBackEveryHostileName) {
@@ -44,8 +47,8 @@ TEST(StatusJson, AJsonParserReadsBackEveryHostileName) {
         const SensorSnapshot& sensor = snapshot.sensors[i];
         const nlohmann::json& got = json["sensors"][i];
         EXPECT_EQ(got["rom"], sensor.rom);
-        EXPECT_EQ(got["name"], ValidUtf8(sensor.cells[kNameCell])) << i;
-        EXPECT_EQ(got["cells"]["name"], ValidUtf8(sensor.cells[kNameCell]));
+        EXPECT_EQ(got["name"], platform::ValidUtf8(sensor.cells[kNameCell])) << i;
+        EXPECT_EQ(got["cells"]["name"], platform::ValidUtf8(sensor.cells[kNameCell]));
         EXPECT_EQ(got["cells"]["status"], sensor.cells[kStatusCell]);
         EXPECT_EQ(got["type"], sensor.cells[kTypeCell]);
         EXPECT_EQ(got["connection"], sensor.cells[kConnectionCell]);
@@ -104,8 +107,9 @@ TEST(Metrics, LabelsAreEscapedAndEachSeriesAppearsOnce) {
                     "( " + std::string(r) + std::string(r) + std::string(r) + " end\"} 1\n"),
               1u);
     EXPECT_EQ(count("kelvarian_read_errors_total{rom="), 18u);
-    EXPECT_EQ(count("kelvarian_read_errors_total{rom=\"28-00000B013C5E-21\",kind=\"no_answer\"} 3\n"),
-              1u);
+    EXPECT_EQ(
+        count("kelvarian_read_errors_total{rom=\"28-00000B013C5E-21\",kind=\"no_answer\"} 3\n"),
+        1u);
     EXPECT_EQ(count("\nkelvarian_poll_pass_seconds 0.9375\n"), 1u);
     EXPECT_EQ(count("# TYPE "), 7u);
     EXPECT_EQ(metrics.back(), '\n');

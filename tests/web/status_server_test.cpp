@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "loopback_client.h"
-#include "sample_feed.h"
 #include "platform/clock.h"
+#include "sample_feed.h"
 #include "web/connections.h"
 #include "web/request_handler.h"
 #include "web/request_route.h"
@@ -447,13 +447,12 @@ TEST_F(StatusServerTest, ServesStatusJsonMetricsAndHistory) {
         const char* type;
         const std::string& (*body)();
     };
-    for (const Case& c : {Case{"GET /status.json HTTP/1.1\r\n\r\n", "application/json", StatusJsonBody},
-                          Case{"GET /METRICS HTTP/1.1\r\n\r\n",
-                               "text/plain; version=0.0.4; charset=utf-8", MetricsBody},
-                          Case{"GET /History HTTP/1.1\r\n\r\n", "text/html; charset=utf-8",
-                               HistoryPageBody},
-                          Case{"get /history.json HTTP/1.0\r\n\r\n", "application/json",
-                               HistoryJsonBody}}) {
+    for (const Case& c :
+         {Case{"GET /status.json HTTP/1.1\r\n\r\n", "application/json", StatusJsonBody},
+          Case{"GET /METRICS HTTP/1.1\r\n\r\n", "text/plain; version=0.0.4; charset=utf-8",
+               MetricsBody},
+          Case{"GET /History HTTP/1.1\r\n\r\n", "text/html; charset=utf-8", HistoryPageBody},
+          Case{"get /history.json HTTP/1.0\r\n\r\n", "application/json", HistoryJsonBody}}) {
         const std::string expected = ExpectedResponse("200 OK", c.type, c.body());
         webtest::SendAll(fd, c.request);
         webtest::ServeWaitingEvents();
