@@ -122,45 +122,6 @@ std::string ReadWaiting(int fd) {
     }
 }
 
-void ShrinkReceiveBuffer(int fd) {
-    const int bytes = 4096;
-    setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
-}
-
-void ShrinkSendBuffer(int fd) {
-    const int bytes = 4096;
-    setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &bytes, sizeof bytes);
-}
-
-std::string ReadWhileServing(int fd, std::size_t count) {
-    std::string bytes;
-    std::array<char, 65536> chunk{};
-    for (int idle = 0; bytes.size() < count && idle < kNapsBeforeGivingUp;) {
-        web::ServiceStatusServer();
-        const ssize_t got =
-            recv(fd, chunk.data(), std::min(chunk.size(), count - bytes.size()), MSG_DONTWAIT);
-        if (got > 0) {
-            bytes.append(chunk.data(), static_cast<std::size_t>(got));
-            idle = 0;
-        } else {
-            if (got == 0) break;
-            platform::SleepMs(1);
-            ++idle;
-        }
-    }
-    return bytes;
-}
-
-bool ReadsToTheServersClose(int fd) {
-    std::array<char, 65536> chunk{};
-    for (;;) {
-        pollfd waiting{fd, POLLIN, 0};
-        if (poll(&waiting, 1, kPatienceMs) <= 0) return false;
-        const ssize_t got = recv(fd, chunk.data(), chunk.size(), MSG_DONTWAIT);
-        if (got == 0 || (got < 0 && errno == ECONNRESET)) return true;
-    }
-}
-
 bool StillOpen(int fd) {
     char byte = 0;
     return recv(fd, &byte, 1, MSG_DONTWAIT | MSG_PEEK) < 0 &&

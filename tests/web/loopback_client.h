@@ -27,16 +27,6 @@ void SendAll(int fd, std::string_view bytes);
 std::string ReadBytes(int fd, std::size_t count);
 // Whatever is waiting right now, without waiting.
 std::string ReadWaiting(int fd);
-// Keeps the client's receive window small, so that the server's socket
-// soon stops taking an answer the client does not read.
-void ShrinkReceiveBuffer(int fd);
-void ShrinkSendBuffer(int fd);
-// Reads while running the server's timer routine, until `count` bytes arrived
-// or nothing came for a while.
-std::string ReadWhileServing(int fd, std::size_t count);
-// Reads and drops everything until the server's close (true) or until nothing
-// came for a while (false).
-bool ReadsToTheServersClose(int fd);
 // true when the server has closed this connection (end of stream or reset).
 bool ClosedByServer(int fd);
 // true when the connection is open with nothing waiting.

@@ -1,9 +1,6 @@
 #include "web/status_server.h"
 
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
 
 #include <array>
 #include <random>
@@ -14,6 +11,7 @@
 #include "loopback_client.h"
 #include "platform/clock.h"
 #include "sample_feed.h"
+#include "slow_client.h"
 #include "web/connections.h"
 #include "web/request_handler.h"
 #include "web/request_route.h"
@@ -387,7 +385,7 @@ TEST(StatusServerDetached, HandlesRequestsOnADeadSocketQuietly) {
 TEST_F(StatusServerTest, ALargeAnswerToASlowReaderArrivesWholeBeforeTheNext) {
     BuildStatusPage(std::vector<PageRow>(20000, PageRow{"Котёл <кухня>", "21.5 °C"}));
     const int fd = connectClient();
-    webtest::ShrinkSendBuffer(static_cast<int>(lastAccepted.connection->socket.id));
+    webtest::ShrinkSendBuffer(lastAccepted.connection->socket);
     webtest::SendAll(fd, "GET / HTTP/1.1\r\n\r\n");
     webtest::ServeWaitingEvents();
     webtest::SendAll(fd, "GET /favicon.ico HTTP/1.1\r\n\r\n");
@@ -407,7 +405,7 @@ TEST_F(StatusServerTest, AClientThatAsksWithoutReadingIsClosedPastTheBound) {
     const int fd = connectClient();
     // Small socket buffers on both ends, so that the answers pile up in the
     // server's queue rather than in the kernel.
-    webtest::ShrinkSendBuffer(static_cast<int>(lastAccepted.connection->socket.id));
+    webtest::ShrinkSendBuffer(lastAccepted.connection->socket);
     webtest::ShrinkReceiveBuffer(fd);
     // Each request fills one receive of 4096 bytes, so each is read as one.
     std::string request = "GET / HTTP/1.1\r\nX-Fill: ";
@@ -429,12 +427,7 @@ TEST_F(StatusServerTest, AClientThatAsksWithoutReadingIsClosedPastTheBound) {
 
 TEST_F(StatusServerTest, AcceptedConnectionsSendWithoutDelay) {
     connectClient();
-    int noDelay = 0;
-    socklen_t size = sizeof noDelay;
-    ASSERT_EQ(getsockopt(static_cast<int>(lastAccepted.connection->socket.id), IPPROTO_TCP,
-                         TCP_NODELAY, &noDelay, &size),
-              0);
-    EXPECT_NE(noDelay, 0);
+    EXPECT_TRUE(webtest::NoDelayIsSet(lastAccepted.connection->socket));
 }
 
 TEST_F(StatusServerTest, ServesStatusJsonMetricsAndHistory) {
