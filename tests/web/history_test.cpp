@@ -7,7 +7,6 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -86,21 +85,24 @@ struct DrawnLine {
     std::size_t pieces = 0;
 };
 
+// The chart's lines as drawn: name, points, pieces between gaps. Found by
+// hand, not by std::regex, whose recursion overflows the stack on a long path.
 std::vector<DrawnLine> drawnLines(const std::string& page) {
     std::vector<DrawnLine> lines;
-    const std::regex path(
-        "<path class=\"line\" stroke=\"#[0-9a-f]{6}\" d=\"([^\"]*)\"><title>([^<]*)<");
-    for (auto match = std::sregex_iterator(page.begin(), page.end(), path);
-         match != std::sregex_iterator(); ++match) {
-        DrawnLine line{(*match)[2], 0, 0};
-        const std::string d = (*match)[1];
+    const std::string start = "<path class=\"line\" stroke=\"";
+    for (std::size_t at = page.find(start); at != std::string::npos; at = page.find(start, at + 1)) {
+        const std::size_t dFrom = page.find("d=\"", at) + 3;
+        const std::size_t dTo = page.find('"', dFrom);
+        const std::size_t nameFrom = page.find("<title>", dTo) + 7;
+        DrawnLine line{page.substr(nameFrom, page.find('<', nameFrom) - nameFrom), 0, 0};
+        const std::string d = page.substr(dFrom, dTo - dFrom);
         std::size_t numbers = 0;
-        for (std::size_t at = 0; at < d.size();) {
-            const std::size_t end = std::min(d.find(' ', at), d.size());
-            const std::string token = d.substr(at, end - at);
-            if (token.starts_with("M")) ++line.pieces;
-            if (token != "h0") ++numbers;
-            at = end + 1;
+        for (std::size_t token = 0; token < d.size();) {
+            const std::size_t end = std::min(d.find(' ', token), d.size());
+            const std::string text = d.substr(token, end - token);
+            if (text.starts_with("M")) ++line.pieces;
+            if (text != "h0") ++numbers;
+            token = end + 1;
         }
         line.points = numbers / 2;
         lines.push_back(line);
