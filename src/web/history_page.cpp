@@ -266,10 +266,11 @@ std::string BuildHistoryPage(const HistoryStore& store, const StatusSnapshot& sn
     const std::vector<Line> lines = linesOf(store, snapshot, grid);
     const auto band = permittedBand(snapshot.thermo);
     std::string page(kPageHead);
-    page += "<h3>Температура за 24 часа</h3>\r\n";
-    page += "<p>Последний опрос: " + IsoTimeText(now) + ". <a href=\"/\">Текущие показания</a>, " +
-            "<a href=\"/history.json\">данные в JSON</a>.</p>\r\n";
-    appendChart(page, lines, grid, band, now);
+    page += "<h3>Температура за 24 часа</h3>\r\n<p>";
+    // Before the first poll pass there is no time to draw a day up to.
+    if (now > 0) page += "Последний опрос: " + IsoTimeText(now) + ". ";
+    page += "<a href=\"/\">Текущие показания</a>, <a href=\"/history.json\">данные в JSON</a>.</p>\r\n";
+    if (now > 0) appendChart(page, lines, grid, band, now);
     if (lines.empty()) page += "<p>Нет показаний за последние 24 часа.</p>\r\n";
     appendLegend(page, lines, snapshot.thermo, band.has_value());
     page += "</body>\r\n</html>\r\n";
@@ -279,8 +280,11 @@ std::string BuildHistoryPage(const HistoryStore& store, const StatusSnapshot& sn
 std::string BuildHistoryJson(const HistoryStore& store, const StatusSnapshot& snapshot,
                              std::int64_t now) {
     const HistoryGrid grid = DayGrid(now);
-    std::string json = "{\"from\":\"" + IsoTimeText(grid.from) + "\",\"to\":\"" + IsoTimeText(now) +
-                       "\",\"stepSeconds\":" + std::to_string(grid.step) +
+    const auto time = [&](std::int64_t unixSeconds) {
+        return now > 0 ? '"' + IsoTimeText(unixSeconds) + '"' : std::string("null");
+    };
+    std::string json = "{\"from\":" + time(grid.from) + ",\"to\":" + time(now) +
+                       ",\"stepSeconds\":" + std::to_string(grid.step) +
                        ",\"thermoControl\":{\"on\":" + (snapshot.thermo.on ? "true" : "false") +
                        ",\"min\":" + std::to_string(snapshot.thermo.min) +
                        ",\"max\":" + std::to_string(snapshot.thermo.max) + "},\"sensors\":[";

@@ -148,7 +148,11 @@ TEST(HistoryChart, OneLineASensorBrokenAtFaultsAndSilencesWithinAThousandPoints)
         // Two hours of failures are 80 columns of 90 s.
         EXPECT_EQ(failed, sensor["rom"] == "10-000802E4A1B2-7F" ? 80 : 0) << sensor["rom"];
     }
+
+    // Before the first poll pass: no chart, and JSON all the same.
     ForgetStatusFeed();
+    EXPECT_NE(HistoryPageBody().find("Нет показаний"), std::string::npos);
+    EXPECT_TRUE(nlohmann::json::parse(HistoryJsonBody())["from"].is_null());
 }
 
 }  // namespace
