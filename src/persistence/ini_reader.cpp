@@ -1,10 +1,11 @@
 #include "persistence/ini_reader.h"
 
+#include "platform/utf8.h"
+
 namespace persistence {
 namespace {
 
 constexpr std::string_view byteOrderMark = "\xEF\xBB\xBF";
-constexpr std::string_view replacementChar = "\xEF\xBF\xBD";  // U+FFFD
 constexpr std::string_view blanks = " \t";
 
 std::string foldCase(std::string_view text) {
@@ -23,54 +24,6 @@ std::string_view trimLeft(std::string_view text, std::string_view chars) {
 std::string_view trimRight(std::string_view text, std::string_view chars) {
     const std::size_t last = text.find_last_not_of(chars);
     return last == std::string_view::npos ? std::string_view{} : text.substr(0, last + 1);
-}
-
-bool isContinuation(unsigned char c) {
-    return (c & 0xC0) == 0x80;
-}
-
-// Length of the well-formed UTF-8 sequence at the start of `text`, or 0 when it
-// is not one (stray continuation, overlong form, surrogate, beyond U+10FFFF).
-std::size_t validSequenceLength(std::string_view text) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(0);
-    if (lead < 0x80) return 1;
-    std::size_t length = 0;
-    unsigned char low = 0x80, high = 0xBF;  // allowed range of the second byte
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0) low = 0xA0;
-        if (lead == 0xED) high = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0) low = 0x90;
-        if (lead == 0xF4) high = 0x8F;
-    } else {
-        return 0;
-    }
-    if (text.size() < length || byte(1) < low || byte(1) > high) return 0;
-    for (std::size_t i = 2; i < length; ++i) {
-        if (!isContinuation(byte(i))) return 0;
-    }
-    return length;
-}
-
-std::string sanitiseUtf8(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    while (!text.empty()) {
-        const std::size_t length = validSequenceLength(text);
-        if (length == 0) {
-            out += replacementChar;
-            text.remove_prefix(1);
-        } else {
-            out += text.substr(0, length);
-            text.remove_prefix(length);
-        }
-    }
-    return out;
 }
 
 std::string latin1ToUtf8(std::string_view bytes) {
@@ -133,7 +86,7 @@ void addLine(std::string_view line, IniFile& file, IniSection*& current) {
 
 std::string DecodeIniBytes(std::string_view fileBytes) {
     if (fileBytes.substr(0, byteOrderMark.size()) == byteOrderMark) {
-        return sanitiseUtf8(fileBytes.substr(byteOrderMark.size()));
+        return platform::ValidUtf8(fileBytes.substr(byteOrderMark.size()));
     }
     return latin1ToUtf8(fileBytes);
 }

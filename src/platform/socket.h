@@ -50,6 +50,11 @@ struct ReceiveResult {
 // or it could not be set up.
 [[nodiscard]] SocketHandle AcceptPending(SocketHandle listener);
 
+// Turns off Nagle's algorithm: an answer's last small piece then leaves at
+// once instead of waiting for the client's delayed acknowledgement. false
+// when the option cannot be set (the socket still works, only slower).
+[[nodiscard]] bool SetNoDelay(SocketHandle socket);
+
 // One receive into `buffer` without waiting. With `peek` the bytes stay in the
 // socket.
 [[nodiscard]] ReceiveResult ReceiveFromSocket(SocketHandle socket, std::span<std::uint8_t> buffer,

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <cerrno>
@@ -116,6 +117,10 @@ SocketHandle AcceptPending(SocketHandle listener) {
         return SocketHandle{};
     }
     return handleOf(fd);
+}
+
+bool SetNoDelay(SocketHandle socket) {
+    return setIntOption(fdOf(socket), IPPROTO_TCP, TCP_NODELAY, 1);
 }
 
 ReceiveResult ReceiveFromSocket(SocketHandle socket, std::span<std::uint8_t> buffer, bool peek) {

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "platform/socket.h"
+#include "web/output_queue.h"
 
 namespace web {
 
@@ -16,6 +17,8 @@ namespace web {
 struct ClientConnection {
     platform::SocketHandle socket;
     std::uint64_t lastServed = 0;  // when its bytes were last reported; 0 never
+    OutputQueue output{};          // answered but not yet sent
+    bool closeRequested = false;   // it broke a bound of the queue: the server closes it
 };
 
 // Each open connection costs a descriptor; a client that opens connections
@@ -42,9 +45,20 @@ ServerEvent PollServerEvent();
 // closed, negative on an error or when nothing is waiting.
 std::int32_t ReceiveRequest(ClientConnection& connection, std::span<std::uint8_t> buffer);
 
-// One send each, without waiting: a short or failed send is neither retried nor
-// reported. An empty text sends nothing.
+// Queues the bytes as one answer behind what the connection still has to send,
+// then gives the queue one send without waiting; what the socket does not take
+// now leaves with later ticks (SendQueued). When the queue's bounds refuse it,
+// nothing is queued, the queue is dropped and closeRequested set. An empty
+// text queues nothing.
 void SendText(ClientConnection& connection, std::string_view utf8Text);
 void SendBytes(ClientConnection& connection, std::span<const std::uint8_t> bytes);
+
+// One send without waiting of what the connection has queued, when anything.
+// A failed send keeps the bytes: a would-block is retried on the next tick,
+// and a lost connection is found and removed by a later poll.
+void SendQueued(ClientConnection& connection);
+
+// Bytes queued on the server's connections other than `connection`.
+[[nodiscard]] std::size_t QueuedOnOtherConnections(const ClientConnection& connection);
 
 }  // namespace web

@@ -3,12 +3,16 @@
 #include <string>
 
 #include "web/request_route.h"
+#include "web/status_feed.h"
 #include "web/status_page.h"
 
 namespace web {
 namespace {
 
 constexpr std::string_view kHtml = "text/html";
+constexpr std::string_view kJson = "application/json";
+constexpr std::string_view kMetrics = "text/plain; version=0.0.4; charset=utf-8";
+constexpr std::string_view kHistoryHtml = "text/html; charset=utf-8";
 
 std::span<const std::uint8_t> bytesOf(const std::string& text) {
     return std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
@@ -33,16 +37,28 @@ void HandleRequest(ClientConnection& connection, std::span<const std::uint8_t> r
         case Route::NotFound:
             SendResponse(connection, "404 Not Found", {}, kHtml);
             return;
+        case Route::StatusJson:
+            SendResponse(connection, "200 OK", bytesOf(StatusJsonBody()), kJson);
+            return;
+        case Route::Metrics:
+            SendResponse(connection, "200 OK", bytesOf(MetricsBody()), kMetrics);
+            return;
+        case Route::HistoryPage:
+            SendResponse(connection, "200 OK", bytesOf(HistoryPageBody()), kHistoryHtml);
+            return;
+        case Route::HistoryJson:
+            SendResponse(connection, "200 OK", bytesOf(HistoryJsonBody()), kJson);
+            return;
     }
 }
 
 void SendResponse(ClientConnection& connection, std::string_view status,
                   std::span<const std::uint8_t> body, std::string_view contentType) {
-    SendText(connection, "HTTP/1.1 " + std::string(status) + "\r\n");
-    SendText(connection, "Content-Length: " + std::to_string(body.size()) + "\r\n");
-    SendText(connection, "Content-Type: " + std::string(contentType) + "\r\n");
-    SendText(connection, "\r\n");
-    if (!body.empty()) SendBytes(connection, body);
+    std::string answer = "HTTP/1.1 " + std::string(status) +
+                         "\r\nContent-Length: " + std::to_string(body.size()) +
+                         "\r\nContent-Type: " + std::string(contentType) + "\r\n\r\n";
+    answer.append(reinterpret_cast<const char*>(body.data()), body.size());
+    SendText(connection, answer);
 }
 
 }  // namespace web

@@ -9,12 +9,13 @@
 
 namespace web {
 
-// Sends the page, the icon, "404 Not Found" or "500 Internal Server Error"
-// (no page built yet), or nothing when the request line is not a GET of a path.
+// Answers with the page, the icon, the JSON status, the metrics, the history
+// page or its JSON, "404 Not Found" or "500 Internal Server Error" (no page
+// built yet), or nothing when the request line is not a GET of a path.
 void HandleRequest(ClientConnection& connection, std::span<const std::uint8_t> received);
 
-// The status line, Content-Length, Content-Type and the blank line, each as a
-// send of its own, then the body when it is not empty. No other header.
+// The status line, Content-Length, Content-Type, the blank line and the body,
+// queued as one answer (SendText). No other header.
 void SendResponse(ClientConnection& connection, std::string_view status,
                   std::span<const std::uint8_t> body, std::string_view contentType);
 

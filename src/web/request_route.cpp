@@ -37,6 +37,10 @@ Route JudgeRequest(std::span<const std::uint8_t> received) {
     const std::string_view path = std::string_view(line).substr(slash + 1, space - slash - 1);
     if (path.empty() || path == "index.html") return Route::Page;
     if (path == "favicon.ico") return Route::Icon;
+    if (path == "status.json") return Route::StatusJson;
+    if (path == "metrics") return Route::Metrics;
+    if (path == "history") return Route::HistoryPage;
+    if (path == "history.json") return Route::HistoryJson;
     return Route::NotFound;
 }
 

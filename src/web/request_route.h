@@ -7,10 +7,14 @@
 namespace web {
 
 enum class Route : std::uint8_t {
-    NoAnswer,  // no "get", or no "/" after it, or no space after that "/"
-    Page,      // the path is empty or "index.html", in any letter case
-    Icon,      // "favicon.ico"
-    NotFound,  // any other path, a query or a scheme included
+    NoAnswer,     // no "get", or no "/" after it, or no space after that "/"
+    Page,         // the path is empty or "index.html", in any letter case
+    Icon,         // "favicon.ico"
+    NotFound,     // any other path, a query or a scheme included
+    StatusJson,   // "status.json"
+    Metrics,      // "metrics"
+    HistoryPage,  // "history"
+    HistoryJson,  // "history.json"
 };
 
 // Reads only received[0 .. size); the text ends early at a zero byte.

@@ -4,6 +4,8 @@
 #include <string_view>
 #include <utility>
 
+#include "web/text_escape.h"
+
 namespace web {
 namespace {
 
@@ -37,37 +39,15 @@ constexpr std::string_view kRowsMark = "<!--TABLE-->";
 // Only the user-interface thread builds and reads the page.
 std::optional<std::string> currentPage;
 
-// Sensor names are typed by the user; unescaped they could break the table
-// or inject script into every browser watching the page.
-void appendEscaped(std::string& out, std::string_view text) {
-    for (const char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            default:
-                out += c;
-                break;
-        }
-    }
-}
-
 std::string rowsText(const std::vector<PageRow>& rows) {
     std::string text;
     for (const PageRow& row : rows) {
         text += "<tr><td style=\"text-align: center;\">";
-        appendEscaped(text, row.name);
+        // Names are typed by the user; unescaped they could break the table or
+        // inject script into every browser watching the page.
+        AppendHtmlEscaped(text, row.name);
         text += "</td><td style=\"text-align: center;\">";
-        appendEscaped(text, row.value);
+        AppendHtmlEscaped(text, row.value);
         text += "</td></tr>";
     }
     return text;

@@ -11,8 +11,9 @@ namespace web {
 [[nodiscard]] bool StartStatusServer(std::uint16_t port, bool ipv6);
 // Closes every connection and the listener. Does nothing when stopped.
 void StopStatusServer();
-// The 10 ms timer routine: handles at most one network event; reads and
-// answers at most 4096 received bytes.
+// The 10 ms timer routine: handles at most one network event (reads and
+// answers at most 4096 received bytes), then gives every connection with
+// queued answer bytes one send.
 void ServiceStatusServer();
 // The port the running server listens on; 0 when stopped.
 [[nodiscard]] std::uint16_t StatusServerPort();

@@ -14,6 +14,7 @@
 
 #include "web/request_handler.h"
 #include "web/request_route.h"
+#include "web/status_feed.h"
 #include "web/status_page.h"
 
 namespace {
@@ -74,6 +75,11 @@ std::string expectedStatus(web::Route route) {
             return "200 OK";
         case web::Route::NotFound:
             return "404 Not Found";
+        case web::Route::StatusJson:
+        case web::Route::Metrics:
+        case web::Route::HistoryPage:
+        case web::Route::HistoryJson:
+            return "200 OK";
         case web::Route::NoAnswer:
             break;
     }
@@ -85,6 +91,10 @@ std::string expectedBody(web::Route route) {
         const auto icon = web::SiteIcon();
         return std::string(icon.begin(), icon.end());
     }
+    if (route == web::Route::StatusJson) return web::StatusJsonBody();
+    if (route == web::Route::Metrics) return web::MetricsBody();
+    if (route == web::Route::HistoryPage) return web::HistoryPageBody();
+    if (route == web::Route::HistoryJson) return web::HistoryJsonBody();
     const std::string* page = web::CurrentStatusPage();
     return route == web::Route::Page && page != nullptr ? *page : "";
 }

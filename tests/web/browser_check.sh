@@ -1,10 +1,11 @@
 #!/bin/sh
-# Loads the sample status page and its icon in headless Chromium.
-# Exit 77 (skipped) when Chromium is not installed.
+# Loads the sample status page, its icon and the history chart in headless
+# Chromium. With KELVARIAN_SCREENSHOT set, the chart's screenshot is copied
+# there (docs/history-page.png comes from: serve_sample_page ... plain).
 set -u
 server_program=$1
 chromium=/usr/bin/chromium
-[ -x "$chromium" ] || { echo "no $chromium: skipped"; exit 77; }
+[ -x "$chromium" ] || { echo "no $chromium: run scripts/install-deps (package chromium)"; exit 1; }
 
 work=$(mktemp -d)
 server_pid=
@@ -14,7 +15,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-"$server_program" 0 170 >"$work/address" 2>&1 &
+"$server_program" 0 170 ${KELVARIAN_SCREENSHOT:+plain} >"$work/address" 2>&1 &
 server_pid=$!
 for _ in $(seq 100); do
     [ -s "$work/address" ] && break
@@ -61,9 +62,27 @@ HTML
 browse "file://$work/icon.html" --virtual-time-budget=5000 >"$work/icon-dom.html"
 expect "$work/icon-dom.html" "<title>icon 32x32</title>"
 
+# The history chart: one line per sensor (the device listed twice is one), the
+# permitted range as a band, the names escaped, drawn without any script.
+browse "${url}history" >"$work/history.html"
+lines=$(grep -o '<path class="line"' "$work/history.html" | wc -l)
+[ "$lines" -eq 6 ] || { echo "history: $lines lines drawn, not 6"; failed=1; }
+expect "$work/history.html" '<rect class="band"'
+expect "$work/history.html" "Допустимый диапазон: от 18 до 26 °C"
+if [ -z "${KELVARIAN_SCREENSHOT:-}" ]; then
+    expect "$work/history.html" "Котёл &lt;кухня&gt;"
+    expect "$work/history.html" "&lt;/title&gt;&lt;/script&gt;&lt;script&gt;alert(1)"
+fi
+browse "${url}history" --hide-scrollbars --window-size=1100,600 \
+    --screenshot="$work/history.png" >/dev/null
+size=$(wc -c <"$work/history.png" 2>/dev/null || echo 0)
+[ "$size" -gt 20000 ] || { echo "history screenshot: $size bytes"; failed=1; }
+[ -n "${KELVARIAN_SCREENSHOT:-}" ] && cp "$work/history.png" "$KELVARIAN_SCREENSHOT"
+
 if [ "$failed" -ne 0 ]; then
     echo "--- page as the browser saw it"; cat "$work/page.html"
     echo "--- icon check"; cat "$work/icon-dom.html"
+    echo "--- history as the browser saw it"; head -c 4000 "$work/history.html"
     echo "--- browser log"; tail -n 20 "$work/chromium.log"
 fi
 exit "$failed"

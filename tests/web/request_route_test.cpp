@@ -56,6 +56,19 @@ INSTANTIATE_TEST_SUITE_P(
                     // "get" inside a POST's target finds no space after the slash that follows.
                     RouteCase{"POST /target HTTP/1.1\r\n", Route::NoAnswer}));
 
+INSTANTIATE_TEST_SUITE_P(
+    Endpoints, RequestLine,
+    testing::Values(RouteCase{"GET /status.json HTTP/1.1\r\n", Route::StatusJson},
+                    RouteCase{"GET /Status.JSON HTTP/1.1\r\n", Route::StatusJson},
+                    RouteCase{"GET /metrics HTTP/1.1\r\n", Route::Metrics},
+                    RouteCase{"get /METRICS HTTP/1.0\r\n", Route::Metrics},
+                    RouteCase{"GET /history HTTP/1.1\r\n", Route::HistoryPage},
+                    RouteCase{"GET /history.json HTTP/1.1\r\n", Route::HistoryJson},
+                    RouteCase{"GET /metrics?x=1 HTTP/1.1\r\n", Route::NotFound},
+                    RouteCase{"GET /history/ HTTP/1.1\r\n", Route::NotFound},
+                    RouteCase{"GET /status HTTP/1.1\r\n", Route::NotFound},
+                    RouteCase{"HEAD /metrics HTTP/1.1\r\n", Route::NoAnswer}));
+
 TEST(RequestText, EndsAtTheFirstZeroByte) {
     using namespace std::string_view_literals;
     EXPECT_EQ(judge("GET /favicon.ico HTTP/1.1\r\n"sv), Route::Icon);

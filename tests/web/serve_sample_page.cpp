@@ -1,12 +1,18 @@
-// Serves a status page with sample rows, for a look in a real browser.
-// Usage: serve_sample_page [port [seconds]]; port 0 (the default) picks a free
-// one, seconds 0 (the default) serves until the process is ended. The first
-// line written is the page's address.
+// Serves a status page with sample rows, and the JSON status, metrics and a
+// day of history with hostile names, for a look in a real browser.
+// Usage: serve_sample_page [port [seconds [plain]]]; port 0 (the default)
+// picks a free one, seconds 0 (the default) serves until the process is ended,
+// "plain" gives the sensors ordinary names (for a screenshot). The first line
+// written is the page's address.
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
+#include <string_view>
 
 #include "platform/clock.h"
 #include "platform/socket.h"
+#include "sample_feed.h"
+#include "web/status_feed.h"
 #include "web/status_page.h"
 #include "web/status_server.h"
 
@@ -30,6 +36,10 @@ int main(int argc, char** argv) {
         {"Подвал", "Не найден"},
         {"Tom & \"Jerry\"", "85.0 °C"},
     });
+    const std::int64_t now = std::time(nullptr);
+    webtest::RecordSampleHistory(now);
+    const bool plainNames = argc > 3 && std::string_view(argv[3]) == "plain";
+    web::SetStatusSnapshot(webtest::SampleSnapshot(now, plainNames));
     if (!platform::PrepareSockets() || !web::StartStatusServer(port, false)) {
         std::fprintf(stderr, "cannot listen on port %u\n", static_cast<unsigned>(port));
         return 1;

@@ -10,9 +10,12 @@
 
 #include "loopback_client.h"
 #include "platform/clock.h"
+#include "sample_feed.h"
+#include "slow_client.h"
 #include "web/connections.h"
 #include "web/request_handler.h"
 #include "web/request_route.h"
+#include "web/status_feed.h"
 #include "web/status_page.h"
 
 namespace web {
@@ -46,6 +49,15 @@ std::string answerTo(Route route) {
             return iconResponse();
         case Route::NotFound:
             return notFoundResponse();
+        case Route::StatusJson:
+            return ExpectedResponse("200 OK", "application/json", StatusJsonBody());
+        case Route::Metrics:
+            return ExpectedResponse("200 OK", "text/plain; version=0.0.4; charset=utf-8",
+                                    MetricsBody());
+        case Route::HistoryPage:
+            return ExpectedResponse("200 OK", "text/html; charset=utf-8", HistoryPageBody());
+        case Route::HistoryJson:
+            return ExpectedResponse("200 OK", "application/json", HistoryJsonBody());
         case Route::NoAnswer:
             break;
     }
@@ -366,6 +378,83 @@ TEST(StatusServerDetached, HandlesRequestsOnADeadSocketQuietly) {
     SendText(gone, "x");
     std::array<std::uint8_t, 8> buffer{};
     EXPECT_LT(ReceiveRequest(gone, buffer), 0);
+}
+
+// An answer larger than the socket takes at once leaves over later ticks,
+// whole and in order: the next answer on the connection follows its last byte.
+TEST_F(StatusServerTest, ALargeAnswerToASlowReaderArrivesWholeBeforeTheNext) {
+    BuildStatusPage(std::vector<PageRow>(20000, PageRow{"Котёл <кухня>", "21.5 °C"}));
+    const int fd = connectClient();
+    webtest::ShrinkSendBuffer(lastAccepted.connection->socket);
+    webtest::SendAll(fd, "GET / HTTP/1.1\r\n\r\n");
+    webtest::ServeWaitingEvents();
+    webtest::SendAll(fd, "GET /favicon.ico HTTP/1.1\r\n\r\n");
+    webtest::ServeWaitingEvents();
+    const std::string expected = pageResponse() + iconResponse();
+    ASSERT_GT(expected.size(), 2000000u);
+    const std::string received = webtest::ReadWhileServing(fd, expected.size());
+    EXPECT_EQ(received.size(), expected.size());
+    EXPECT_TRUE(received == expected);
+    EXPECT_TRUE(webtest::StillOpen(fd));
+}
+
+// A client that keeps asking without reading is closed once about 1 MiB
+// waits behind the answer being sent, so what the server holds stays bounded.
+TEST_F(StatusServerTest, AClientThatAsksWithoutReadingIsClosedPastTheBound) {
+    BuildStatusPage(std::vector<PageRow>(2000, PageRow{"Котёл", "21.5 °C"}));
+    const int fd = connectClient();
+    // Small socket buffers on both ends, so that the answers pile up in the
+    // server's queue rather than in the kernel.
+    webtest::ShrinkSendBuffer(lastAccepted.connection->socket);
+    webtest::ShrinkReceiveBuffer(fd);
+    // Each request fills one receive of 4096 bytes, so each is read as one.
+    std::string request = "GET / HTTP/1.1\r\nX-Fill: ";
+    request += std::string(4096 - request.size() - 4, 'a') + "\r\n\r\n";
+    const ClientConnection probe{};  // none of the server's: counts them all
+    bool queued = false;
+    int asked = 0;
+    for (; asked < 200; ++asked) {
+        webtest::SendAll(fd, request);
+        webtest::ServeWaitingEvents();
+        const std::size_t waiting = QueuedOnOtherConnections(probe);
+        if (queued && waiting == 0) break;  // the connection is gone
+        queued = queued || waiting > 0;
+        ASSERT_LE(waiting, kMaxQueuedBehindBytes + 2 * pageResponse().size());
+    }
+    EXPECT_LT(asked, 200);
+    EXPECT_TRUE(webtest::ReadsToTheServersClose(fd));
+}
+
+TEST_F(StatusServerTest, AcceptedConnectionsSendWithoutDelay) {
+    connectClient();
+    EXPECT_TRUE(webtest::NoDelayIsSet(lastAccepted.connection->socket));
+}
+
+TEST_F(StatusServerTest, ServesStatusJsonMetricsAndHistory) {
+    ForgetStatusFeed();
+    webtest::RecordSampleHistory(1783857600);
+    SetStatusSnapshot(webtest::SampleSnapshot(1783857600));
+    const int fd = connectClient();
+    struct Case {
+        const char* request;
+        const char* type;
+        const std::string& (*body)();
+    };
+    for (const Case& c :
+         {Case{"GET /status.json HTTP/1.1\r\n\r\n", "application/json", StatusJsonBody},
+          Case{"GET /METRICS HTTP/1.1\r\n\r\n", "text/plain; version=0.0.4; charset=utf-8",
+               MetricsBody},
+          Case{"GET /History HTTP/1.1\r\n\r\n", "text/html; charset=utf-8", HistoryPageBody},
+          Case{"get /history.json HTTP/1.0\r\n\r\n", "application/json", HistoryJsonBody}}) {
+        const std::string expected = ExpectedResponse("200 OK", c.type, c.body());
+        webtest::SendAll(fd, c.request);
+        webtest::ServeWaitingEvents();
+        EXPECT_TRUE(webtest::ReadWhileServing(fd, expected.size()) == expected) << c.request;
+    }
+    EXPECT_EQ(exchange(fd, "GET /metrics?x=1 HTTP/1.1\r\n\r\n", notFoundResponse().size()),
+              notFoundResponse());
+    EXPECT_EQ(webtest::ReadWaiting(fd), "");
+    ForgetStatusFeed();
 }
 
 }  // namespace
