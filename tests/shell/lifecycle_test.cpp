@@ -1,10 +1,9 @@
 // Start-up with the settings file and the status server, termination
 // requests, and the save at shutdown.
-#include <QInputDialog>
-#include <QMessageBox>
-#include <QTimer>
-
+#include <atomic>
+#include <chrono>
 #include <csignal>
+#include <thread>
 
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -12,8 +11,8 @@
 
 #include "monitor/app_settings.h"
 #include "onewire/link.h"
-#include "platform/window/process.h"
-#include "platform/window/window.h"
+#include "platform/process.h"
+#include "platform/window/window_testing.h"
 #include "shell/main_window.h"
 #include "shell/shell_state.h"
 #include "shell/startup.h"
@@ -176,6 +175,16 @@ TEST_F(ShellTest, ShutdownWritesTheFileEvenWhenNothingChanged) {
     EXPECT_EQ(SavedSettings().thermoMax, 10);
 }
 
+// Bounded wait for `done`, running the window system meanwhile.
+template <class Condition>
+bool Eventually(Condition done) {
+    for (int i = 0; i < 10000 && !done(); ++i) {
+        platform::DispatchPendingWork();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return done();
+}
+
 class TerminationTest : public ShellTest {
   protected:
     void SetUp() override {
@@ -188,7 +197,21 @@ class TerminationTest : public ShellTest {
 TEST_F(TerminationTest, SignalBeforeTheLoopRunsEndsItAtOnce) {
     std::raise(SIGTERM);
     Start();
+    // The request reaches the window from the process layer's own thread.
+    ASSERT_TRUE(Eventually(platform::TerminationRequested));
     EXPECT_FALSE(Pump());
+}
+
+std::atomic<int> requestsHeard{0};
+
+TEST_F(TerminationTest, SignalWhileNobodyListensReachesTheNextListener) {
+    requestsHeard = 0;
+    platform::SetTerminationNotifier(nullptr);
+    std::raise(SIGINT);
+    platform::SetTerminationNotifier([] { ++requestsHeard; });
+    EXPECT_TRUE(Eventually([] { return requestsHeard == 1; }));
+    platform::WatchTerminationSignals();  // back to the window for later tests
+    EXPECT_EQ(requestsHeard, 1);
 }
 
 TEST_F(TerminationTest, SignalDismissesTheRenamePromptAsCancelled) {
@@ -196,32 +219,36 @@ TEST_F(TerminationTest, SignalDismissesTheRenamePromptAsCancelled) {
     Start();
     platform::SelectListRow(shell::SensorView, 0);
     bool promptSeen = false;
-    WhenModalOpens([&promptSeen](QWidget* modal) {
-        auto* prompt = qobject_cast<QInputDialog*>(modal);
-        ASSERT_NE(prompt, nullptr);
+    platform::WhenModalOpens([&promptSeen] {
+        ASSERT_EQ(platform::OpenModal().kind, platform::ModalKind::Prompt);
         promptSeen = true;
-        prompt->setTextValue("Не сохранять");
+        platform::SetPromptInput("Не сохранять");
         std::raise(SIGINT);
     });
-    MenuItem(shell::RenameItem)->trigger();
+    platform::ChooseMenuItem(shell::RenameItem);
     EXPECT_FALSE(Pump());
     EXPECT_TRUE(promptSeen);
-    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_EQ(platform::OpenModal().kind, platform::ModalKind::None);
     EXPECT_EQ(shell::State().sensors[0].cells[monitor::Name].text, "Котёл");
 }
 
 TEST_F(TerminationTest, SignalDismissesTheAboutBox) {
     Start();
-    WhenModalOpens([](QWidget*) { std::raise(SIGTERM); });
-    MenuItem(shell::AboutItem)->trigger();
+    platform::WhenModalOpens([] { std::raise(SIGTERM); });
+    platform::ChooseMenuItem(shell::AboutItem);
     EXPECT_FALSE(Pump());
-    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_EQ(platform::OpenModal().kind, platform::ModalKind::None);
 }
 
 TEST_F(TerminationTest, WaitingLoopWakesForASignal) {
     Start();
-    QTimer::singleShot(20, [] { std::raise(SIGTERM); });
+    // From another thread, which may run before or while the loop waits.
+    std::thread signaller([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        std::raise(SIGTERM);
+    });
     EXPECT_EQ(platform::WaitEvent().kind, platform::EventKind::Close);
+    signaller.join();
 }
 
 }  // namespace
