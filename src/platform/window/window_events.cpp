@@ -139,7 +139,8 @@ class EventHook : public QObject {
 // acted on by the user-interface thread, behind the work posted before it.
 void PostTerminationRequest() {
     if (QCoreApplication* app = QCoreApplication::instance()) {
-        QMetaObject::invokeMethod(app, [] { RequestTermination(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            app, [] { RequestTermination(); }, Qt::QueuedConnection);
     }
 }
 

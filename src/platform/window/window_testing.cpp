@@ -251,8 +251,7 @@ void DropOnListRow(int id, int row, DragData data) {
     // Through the top-level window, as the window system delivers a drop.
     const QPointF at = view->viewport()->mapTo(window, PointOnRow(view, row));
     QMimeData dragged;
-    dragged.setData(data == DragData::ListsOwn ? PrivateDragMimeType : "text/plain",
-                    QByteArray());
+    dragged.setData(data == DragData::ListsOwn ? PrivateDragMimeType : "text/plain", QByteArray());
     QDragEnterEvent enter(at.toPoint(), Qt::MoveAction, &dragged, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(window->windowHandle(), &enter);
     QDropEvent drop(at, Qt::MoveAction, &dragged, Qt::LeftButton, Qt::NoModifier);

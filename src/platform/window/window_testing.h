@@ -61,9 +61,11 @@ void ClosePopupMenu();
 // --- Acting as the user -----------------------------------------------------
 // Each reports its events as the real gesture does: queued, or to the bound
 // handler. None of them runs the event loop.
-void ChooseMenuItem(int itemId);             // Menu event; check marks unchanged
-void PickDropDownEntry(int id, int index);   // shows it; SelectionChanged, also
-                                             // for the entry already selected
+// A Menu event; check marks stay as they are.
+void ChooseMenuItem(int itemId);
+// The list shows entry `index` and reports SelectionChanged, also when it was
+// the entry already selected.
+void PickDropDownEntry(int id, int index);
 enum class SpinArrow { Up, Down };
 // One press of the arrow: at the end of the range nothing happens; otherwise
 // the value steps by 1 and ValueChanged, then SteppedUp or SteppedDown, are
