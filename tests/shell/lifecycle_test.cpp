@@ -5,13 +5,10 @@
 #include <csignal>
 #include <thread>
 
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include "monitor/app_settings.h"
 #include "onewire/link.h"
 #include "platform/process.h"
+#include "platform/socket.h"
 #include "platform/window/window_testing.h"
 #include "shell/main_window.h"
 #include "shell/shell_state.h"
@@ -22,48 +19,27 @@
 namespace shell_test {
 namespace {
 
-// A listening socket on the wildcard address; port 0 picks a free one.
+using platform::AddressFamily;
+
+// A listening socket on the wildcard address, on a free port.
 class Listener {
   public:
-    explicit Listener(int family, std::uint16_t port = 0) {
-        fd = socket(family, SOCK_STREAM, 0);
-        if (fd < 0) return;
-        int on = 1;
-        setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-        sockaddr_storage address{};
-        socklen_t length = 0;
-        if (family == AF_INET6) {
-            auto* v6 = reinterpret_cast<sockaddr_in6*>(&address);
-            v6->sin6_family = AF_INET6;
-            v6->sin6_port = htons(port);
-            length = sizeof *v6;
-        } else {
-            auto* v4 = reinterpret_cast<sockaddr_in*>(&address);
-            v4->sin_family = AF_INET;
-            v4->sin_port = htons(port);
-            length = sizeof *v4;
+    explicit Listener(AddressFamily family) : socket(platform::OpenStreamSocket(family)) {
+        if (socket.valid() && platform::BindToWildcard(socket, family, 0) &&
+            platform::ListenForConnections(socket, 1)) {
+            boundPort = platform::BoundPort(socket);
         }
-        if (bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 || listen(fd, 1) != 0) {
-            close(fd);
-            fd = -1;
-            return;
-        }
-        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-        boundPort = ntohs(family == AF_INET6 ? reinterpret_cast<sockaddr_in6*>(&address)->sin6_port
-                                             : reinterpret_cast<sockaddr_in*>(&address)->sin_port);
     }
-    ~Listener() {
-        if (fd >= 0) close(fd);
-    }
-    bool ok() const { return fd >= 0; }
+    ~Listener() { platform::CloseSocket(socket); }
+    bool ok() const { return boundPort != 0; }
     std::uint16_t port() const { return boundPort; }
 
   private:
-    int fd = -1;
+    platform::SocketHandle socket;
     std::uint16_t boundPort = 0;
 };
 
-std::uint16_t FreePort(int family) {
+std::uint16_t FreePort(AddressFamily family) {
     return Listener(family).port();
 }
 
@@ -80,7 +56,7 @@ TEST_F(ShellTest, DisabledServerLeavesField1EmptyAndRunsNoTimer) {
 }
 
 TEST_F(ShellTest, RunningServerIsNamedWithPortAndFamilyAndServicedByTheTimer) {
-    const std::uint16_t port = FreePort(AF_INET);
+    const std::uint16_t port = FreePort(AddressFamily::IPv4);
     WriteSettings("[Sensors]\nCount = 1\n" + StoredSensorLines(1, 0x11, "Котёл") +
                   ServerLines(port, false));
     Start();
@@ -93,7 +69,7 @@ TEST_F(ShellTest, RunningServerIsNamedWithPortAndFamilyAndServicedByTheTimer) {
 TEST_F(ShellTest, ServerOnIPv6SaysSo) {
     std::uint16_t port = 0;
     {
-        Listener probe(AF_INET6);
+        Listener probe(AddressFamily::IPv6);
         if (!probe.ok()) GTEST_SKIP() << "no IPv6 on this machine";
         port = probe.port();
     }
@@ -103,7 +79,7 @@ TEST_F(ShellTest, ServerOnIPv6SaysSo) {
 }
 
 TEST_F(ShellTest, ServerThatCannotListenIsReportedAndTheListStillShows) {
-    Listener taken(AF_INET);
+    Listener taken(AddressFamily::IPv4);
     ASSERT_TRUE(taken.ok());
     WriteSettings("[Sensors]\nCount = 1\n" + StoredSensorLines(1, 0x11, "Котёл") +
                   ServerLines(taken.port(), false));
