@@ -74,7 +74,8 @@ bool InstallTerminationSignals() {
         signalPipe[0] = signalPipe[1] = -1;
         return false;
     }
-    std::thread(WatchSignalPipe).detach();
+    // The handlers first: a request made while the process starts must not
+    // kill it, and the pipe keeps it until the watcher runs.
     struct sigaction action {};
     action.sa_handler = OnTerminationSignal;
     sigemptyset(&action.sa_mask);
@@ -83,6 +84,7 @@ bool InstallTerminationSignals() {
     for (const int signalNumber : TerminationSignals) {
         caught = sigaction(signalNumber, &action, nullptr) == 0 && caught;
     }
+    std::thread(WatchSignalPipe).detach();
     return caught;
 }
 
