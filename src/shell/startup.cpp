@@ -8,7 +8,7 @@
 #include "onewire/link.h"
 #include "persistence/event_log.h"
 #include "platform/monitor_window.h"
-#include "platform/window/process.h"
+#include "platform/process.h"
 #include "platform/window/window.h"
 #include "shell/event_table.h"
 #include "shell/main_window.h"

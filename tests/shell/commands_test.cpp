@@ -1,18 +1,10 @@
 // Rename, remove missing, move by drag and drop, the pop-up menu and the
 // About box, through the real dialogs and list view.
-#include <QContextMenuEvent>
-#include <QDropEvent>
-#include <QInputDialog>
-#include <QLabel>
-#include <QMenu>
-#include <QMessageBox>
-#include <QMimeData>
-#include <QPushButton>
-#include <QTableWidget>
-#include <QWindow>
+#include <functional>
+#include <vector>
 
 #include "monitor/mailbox.h"
-#include "platform/window/window.h"
+#include "platform/window/window_testing.h"
 #include "shell/main_window.h"
 #include "shell/shell_state.h"
 #include "shell_fixture.h"
@@ -20,7 +12,7 @@
 namespace shell_test {
 namespace {
 
-constexpr const char* PrivateType = "application/x-kelvarian-private-6";
+using platform::DragData;
 
 std::string Names() {
     std::string names;
@@ -50,32 +42,18 @@ class CommandsTest : public ShellTest {
         Start();
     }
 
-    QTableWidget* View() const { return Control<QTableWidget>(shell::SensorView); }
-
-    // Drags `mime` over the window onto the row at `row` (or below the last
-    // row) and drops it there, the way the window system delivers a drop.
-    void DropOnRow(int row, const char* mime) {
-        QTableWidget* view = View();
-        const int y = row < view->rowCount() ? view->rowViewportPosition(row) + 2
-                                             : view->viewport()->height() - 2;
-        const QPointF at = view->viewport()->mapTo(Window(), QPoint(10, y));
-        QMimeData data;
-        data.setData(mime, QByteArray());
-        QWindow* window = Window()->windowHandle();
-        QDragEnterEvent enter(at.toPoint(), Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(window, &enter);
-        QDropEvent drop(at, Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(window, &drop);
+    void DropOnRow(int row, DragData data) {
+        platform::DropOnListRow(shell::SensorView, row, data);
     }
 
-    void Rename(int row, std::function<void(QInputDialog*)> answer) {
+    // Chooses "Переименовать" for `row`; `answer` acts on the open prompt.
+    void Rename(int row, std::function<void()> answer) {
         platform::SelectListRow(shell::SensorView, row);
-        WhenModalOpens([answer](QWidget* modal) {
-            auto* prompt = qobject_cast<QInputDialog*>(modal);
-            ASSERT_NE(prompt, nullptr);
-            answer(prompt);
+        platform::WhenModalOpens([answer] {
+            ASSERT_EQ(platform::OpenModal().kind, platform::ModalKind::Prompt);
+            answer();
         });
-        MenuItem(shell::RenameItem)->trigger();
+        platform::ChooseMenuItem(shell::RenameItem);
         EXPECT_TRUE(Pump());
     }
 };
@@ -94,7 +72,7 @@ TEST_P(MoveByDrop, PutsTheDraggedSensorWhereItWasDropped) {
     const std::string before = SettingsBytes();
     platform::SelectListRow(shell::SensorView, c.source);
     shell::State().dragSourceRow = c.source;  // as the list's own drag leaves it
-    DropOnRow(c.target, PrivateType);
+    DropOnRow(c.target, DragData::ListsOwn);
     EXPECT_TRUE(Pump());
     EXPECT_EQ(Names(), c.order);
     EXPECT_EQ(ShownNames(), c.order);
@@ -111,7 +89,7 @@ INSTANTIATE_TEST_SUITE_P(Drops, MoveByDrop,
 TEST_F(CommandsTest, DropOfTheRowUnderTheMouseBecomesTheSelection) {
     StartWithFiveSensors();
     platform::SelectListRow(shell::SensorView, 0);
-    DropOnRow(3, PrivateType);
+    DropOnRow(3, DragData::ListsOwn);
     EXPECT_EQ(platform::SelectedListRow(shell::SensorView), 3);
 }
 
@@ -119,7 +97,7 @@ TEST_F(CommandsTest, DropWithoutAPendingDragChangesNothing) {
     StartWithFiveSensors();
     platform::SelectListRow(shell::SensorView, 4);
     shell::State().dragSourceRow = -1;
-    DropOnRow(1, PrivateType);
+    DropOnRow(1, DragData::ListsOwn);
     EXPECT_TRUE(Pump());
     EXPECT_EQ(Names(), "0,1,2,3,4,");
 }
@@ -128,7 +106,7 @@ TEST_F(CommandsTest, ForeignDataIsNotAccepted) {
     StartWithFiveSensors();
     platform::SelectListRow(shell::SensorView, 4);
     shell::State().dragSourceRow = 4;
-    DropOnRow(1, "text/plain");
+    DropOnRow(1, DragData::Foreign);
     EXPECT_TRUE(Pump());
     EXPECT_EQ(Names(), "0,1,2,3,4,");
     EXPECT_EQ(platform::SelectedListRow(shell::SensorView), 4);
@@ -138,8 +116,8 @@ TEST_F(CommandsTest, MovedOrderReachesTheFileWithTheNextSave) {
     StartWithFiveSensors();
     platform::SelectListRow(shell::SensorView, 4);
     shell::State().dragSourceRow = 4;
-    DropOnRow(1, PrivateType);
-    MenuItem(shell::LogItem)->trigger();
+    DropOnRow(1, DragData::ListsOwn);
+    platform::ChooseMenuItem(shell::LogItem);
     EXPECT_TRUE(Pump());
     const persistence::SettingsRecord saved = SavedSettings();
     ASSERT_EQ(saved.sensors.size(), 5u);
@@ -153,12 +131,13 @@ TEST_F(CommandsTest, RenameStoresTheTextExactlyAsEntered) {
     std::string title;
     std::string label;
     std::string prefilled;
-    Rename(2, [&](QInputDialog* prompt) {
-        title = prompt->windowTitle().toStdString();
-        label = prompt->labelText().toStdString();
-        prefilled = prompt->textValue().toStdString();
-        prompt->setTextValue("  Котёл = 1 ");
-        prompt->accept();
+    Rename(2, [&] {
+        const platform::ModalDialog prompt = platform::OpenModal();
+        title = prompt.title;
+        label = prompt.text;
+        prefilled = prompt.input;
+        platform::SetPromptInput("  Котёл = 1 ");
+        platform::ConfirmModal();
     });
     EXPECT_EQ(title, "Выбор имени датчика");
     EXPECT_EQ(label, "");
@@ -167,31 +146,31 @@ TEST_F(CommandsTest, RenameStoresTheTextExactlyAsEntered) {
     EXPECT_EQ(ShownNames(), "0,1,  Котёл = 1 ,3,4,");
     EXPECT_EQ(platform::SelectedListRow(shell::SensorView), 2);
     EXPECT_EQ(SettingsBytes(), before) << "a rename waits for the next save";
-    MenuItem(shell::LogItem)->trigger();
+    platform::ChooseMenuItem(shell::LogItem);
     EXPECT_TRUE(Pump());
     EXPECT_NE(SettingsBytes().find("Name_3 =   Котёл = 1 \r\n"), std::string::npos);
 }
 
 TEST_F(CommandsTest, CancelledOrEmptyRenameKeepsTheOldName) {
     StartWithFiveSensors();
-    Rename(1, [](QInputDialog* prompt) {
-        prompt->setTextValue("Новое имя");
-        prompt->reject();
+    Rename(1, [] {
+        platform::SetPromptInput("Новое имя");
+        platform::CancelModal();
     });
-    Rename(1, [](QInputDialog* prompt) {
-        prompt->setTextValue("");
-        prompt->accept();
+    Rename(1, [] {
+        platform::SetPromptInput("");
+        platform::ConfirmModal();
     });
     EXPECT_EQ(Names(), "0,1,2,3,4,");
 }
 
 TEST_F(CommandsTest, RenameAppliesToItsRecordWhenTheListGrowsMeanwhile) {
     StartWithFiveSensors();
-    Rename(3, [](QInputDialog* prompt) {
+    Rename(3, [] {
         Publish({MonitorRow(0x99, "1.0 °C", "OK")}, "", monitor::RowsChanged);
-        QCoreApplication::processEvents();  // the merge runs while the prompt is open
-        prompt->setTextValue("Третий");
-        prompt->accept();
+        platform::DispatchPendingWork();  // the merge runs while the prompt is open
+        platform::SetPromptInput("Третий");
+        platform::ConfirmModal();
     });
     EXPECT_EQ(Names(), "0,1,2,Третий,4,Новый,");
 }
@@ -204,7 +183,7 @@ TEST_F(CommandsTest, RemoveMissingKeepsOnlyPresentSensorsInOrder) {
     EXPECT_TRUE(Pump());
     EXPECT_EQ(Names(), "0,1,2,3,4,Новый,");
     const std::string before = SettingsBytes();
-    MenuItem(shell::RemoveMissingItem)->trigger();
+    platform::ChooseMenuItem(shell::RemoveMissingItem);
     EXPECT_TRUE(Pump());
     EXPECT_EQ(Names(), "1,3,Новый,");
     EXPECT_EQ(ShownNames(), "1,3,Новый,");
@@ -213,7 +192,7 @@ TEST_F(CommandsTest, RemoveMissingKeepsOnlyPresentSensorsInOrder) {
 
 TEST_F(CommandsTest, RemoveMissingBeforeAnyMergeEmptiesTheList) {
     StartWithFiveSensors();
-    MenuItem(shell::RemoveMissingItem)->trigger();
+    platform::ChooseMenuItem(shell::RemoveMissingItem);
     EXPECT_TRUE(Pump());
     EXPECT_EQ(platform::ListRowCount(shell::SensorView), 0);
     EXPECT_TRUE(shell::State().sensors.empty());
@@ -221,26 +200,17 @@ TEST_F(CommandsTest, RemoveMissingBeforeAnyMergeEmptiesTheList) {
 
 TEST_F(CommandsTest, RightClickShowsThePopupOnlyWithASelectedRow) {
     StartWithFiveSensors();
-    QTableWidget* view = View();
-    const QPoint below(10, view->viewport()->height() - 2);
     platform::SelectListRow(shell::SensorView, -1);
-    QContextMenuEvent withoutRow(QContextMenuEvent::Mouse, below,
-                                 view->viewport()->mapToGlobal(below));
-    QCoreApplication::sendEvent(view->viewport(), &withoutRow);
+    platform::RightClickListRow(shell::SensorView, -1);
     EXPECT_TRUE(Pump());
-    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+    EXPECT_TRUE(platform::OpenPopupMenuItems().empty());
 
     platform::SelectListRow(shell::SensorView, 1);
-    QContextMenuEvent onRow(QContextMenuEvent::Mouse, QPoint(10, 5),
-                            view->viewport()->mapToGlobal(QPoint(10, 5)));
-    QCoreApplication::sendEvent(view->viewport(), &onRow);
+    platform::RightClickListRow(shell::SensorView, 0);
     EXPECT_TRUE(Pump());
-    auto* popup = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-    ASSERT_NE(popup, nullptr);
-    ASSERT_EQ(popup->actions().size(), 2);
-    EXPECT_EQ(popup->actions()[0]->text(), "Переименовать");
-    EXPECT_EQ(popup->actions()[1]->text(), "Удалить не найденные");
-    popup->close();
+    EXPECT_EQ(platform::OpenPopupMenuItems(),
+              (std::vector<std::string>{"Переименовать", "Удалить не найденные"}));
+    platform::ClosePopupMenu();
 }
 
 TEST_F(CommandsTest, AboutBoxShowsTwoLinesAndOneButton) {
@@ -249,16 +219,16 @@ TEST_F(CommandsTest, AboutBoxShowsTwoLinesAndOneButton) {
     std::string text;
     int buttons = 0;
     bool hasIcon = true;
-    WhenModalOpens([&](QWidget* modal) {
-        auto* box = qobject_cast<QMessageBox*>(modal);
-        ASSERT_NE(box, nullptr);
-        title = box->windowTitle().toStdString();
-        text = box->text().toStdString();
-        buttons = static_cast<int>(box->buttons().size());
-        hasIcon = box->icon() != QMessageBox::NoIcon;
-        box->accept();
+    platform::WhenModalOpens([&] {
+        const platform::ModalDialog box = platform::OpenModal();
+        ASSERT_EQ(box.kind, platform::ModalKind::MessageBox);
+        title = box.title;
+        text = box.text;
+        buttons = box.buttons;
+        hasIcon = box.hasIcon;
+        platform::ConfirmModal();
     });
-    MenuItem(shell::AboutItem)->trigger();
+    platform::ChooseMenuItem(shell::AboutItem);
     EXPECT_TRUE(Pump());
     EXPECT_EQ(title, "О программе");
     EXPECT_EQ(text,

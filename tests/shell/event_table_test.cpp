@@ -1,13 +1,8 @@
 // What each user action does to the shared settings, the link options and the
-// settings file, driven through real widgets.
-#include <QCheckBox>
-#include <QComboBox>
-#include <QSpinBox>
-#include <QTest>
-
+// settings file, driven as the user drives the window.
 #include "monitor/app_settings.h"
 #include "onewire/link.h"
-#include "platform/window/window.h"
+#include "platform/window/window_testing.h"
 #include "shell/main_window.h"
 #include "shell_fixture.h"
 
@@ -45,12 +40,12 @@ TEST_F(ShellTest, StartUpWithoutSettingsFileWritesNone) {
 
 TEST_F(ShellTest, LogToggleStoresTheFlagAndSaves) {
     Start();
-    MenuItem(shell::LogItem)->trigger();
+    platform::ChooseMenuItem(shell::LogItem);
     EXPECT_TRUE(Pump());
     EXPECT_TRUE(platform::MenuItemChecked(shell::LogItem));
     EXPECT_EQ(monitor::Settings().logEnabled.load(), 1);
     EXPECT_EQ(SavedSettings().log, 1);
-    MenuItem(shell::LogItem)->trigger();
+    platform::ChooseMenuItem(shell::LogItem);
     EXPECT_TRUE(Pump());
     EXPECT_FALSE(platform::MenuItemChecked(shell::LogItem));
     EXPECT_EQ(monitor::Settings().logEnabled.load(), 0);
@@ -69,18 +64,18 @@ TEST_P(LinkOptionToggle, ChangesTheLinkAtOnceAndReachesTheFileWithTheNextSave) {
     WriteSettings(FullSettings);
     const std::string before = SettingsBytes();
     Start();
-    MenuItem(toggle.item)->trigger();
+    platform::ChooseMenuItem(toggle.item);
     EXPECT_TRUE(Pump());
     EXPECT_TRUE(platform::MenuItemChecked(toggle.item));
     EXPECT_EQ(onewire::linkOptions(), toggle.bit);
     EXPECT_EQ(SettingsBytes(), before);
 
-    MenuItem(shell::LogItem)->trigger();  // any other change saves
+    platform::ChooseMenuItem(shell::LogItem);  // any other change saves
     EXPECT_TRUE(Pump());
     const persistence::SettingsRecord saved = SavedSettings();
     EXPECT_EQ(toggle.bit == onewire::ReduceCpuLoad ? saved.cpuMinUsage : saved.invert, 1);
 
-    MenuItem(toggle.item)->trigger();
+    platform::ChooseMenuItem(toggle.item);
     EXPECT_TRUE(Pump());
     EXPECT_FALSE(platform::MenuItemChecked(toggle.item));
     EXPECT_EQ(onewire::linkOptions(), 0u);
@@ -93,22 +88,20 @@ INSTANTIATE_TEST_SUITE_P(Menu, LinkOptionToggle,
 
 TEST_F(ShellTest, ExitEndsTheLoop) {
     Start();
-    MenuItem(shell::ExitItem)->trigger();
+    platform::ChooseMenuItem(shell::ExitItem);
     EXPECT_FALSE(Pump());
 }
 
 TEST_F(ShellTest, ClosingTheWindowEndsTheLoopAndLeavesItToTheShutdown) {
     Start();
-    Window()->close();
+    platform::ClickCloseButton();
     EXPECT_FALSE(Pump());
     EXPECT_TRUE(platform::MainWindowVisible());
 }
 
 TEST_F(ShellTest, TypedIntervalIsStoredAndSaved) {
     Start();
-    QSpinBox* interval = Control<QSpinBox>(shell::IntervalSpin);
-    interval->selectAll();
-    QTest::keyClicks(interval, "42");
+    platform::TypeIntoSpinField(shell::IntervalSpin, "42");
     EXPECT_TRUE(Pump());
     EXPECT_EQ(monitor::Settings().pollInterval.load(), 42);
     EXPECT_EQ(SavedSettings().interval, 42);
@@ -116,7 +109,7 @@ TEST_F(ShellTest, TypedIntervalIsStoredAndSaved) {
 
 TEST_F(ShellTest, ThermoCheckClickIsStoredAndSaved) {
     Start();
-    QTest::mouseClick(Control<QCheckBox>(shell::ThermoCheck), Qt::LeftButton);
+    platform::ClickCheckBox(shell::ThermoCheck);
     EXPECT_TRUE(Pump());
     EXPECT_EQ(monitor::Settings().thermoControl.load(), 1);
     EXPECT_EQ(SavedSettings().thermoControl, 1);
@@ -126,7 +119,7 @@ struct ArrowCase {
     int minimum;
     int maximum;
     int spin;
-    Qt::Key key;
+    platform::SpinArrow arrow;
     int expectedMinimum;
     int expectedMaximum;
 };
@@ -140,30 +133,33 @@ TEST_P(LimitArrows, KeepTheMinimumBelowTheMaximum) {
     WriteSettings("ThermoMin = " + std::to_string(c.minimum) +
                   "\nThermoMax = " + std::to_string(c.maximum));
     Start();
-    QTest::keyClick(Control<QSpinBox>(c.spin), c.key);
+    platform::PressSpinArrow(c.spin, c.arrow);
     EXPECT_TRUE(Pump());
     EXPECT_EQ(platform::SpinValue(shell::MinSpin), c.expectedMinimum);
     EXPECT_EQ(platform::SpinValue(shell::MaxSpin), c.expectedMaximum);
-    EXPECT_EQ(Control<QSpinBox>(shell::MinSpin)->text().toInt(), c.expectedMinimum);
-    EXPECT_EQ(Control<QSpinBox>(shell::MaxSpin)->text().toInt(), c.expectedMaximum);
+    EXPECT_EQ(platform::SpinText(shell::MinSpin), std::to_string(c.expectedMinimum));
+    EXPECT_EQ(platform::SpinText(shell::MaxSpin), std::to_string(c.expectedMaximum));
     EXPECT_EQ(monitor::Settings().thermoMin.load(), c.expectedMinimum);
     EXPECT_EQ(monitor::Settings().thermoMax.load(), c.expectedMaximum);
     EXPECT_EQ(SavedSettings().thermoMin, c.expectedMinimum);
     EXPECT_EQ(SavedSettings().thermoMax, c.expectedMaximum);
 }
 
+constexpr auto Up = platform::SpinArrow::Up;
+constexpr auto Down = platform::SpinArrow::Down;
+
 INSTANTIATE_TEST_SUITE_P(Spins, LimitArrows,
-                         ::testing::Values(ArrowCase{9, 10, shell::MinSpin, Qt::Key_Up, 9, 10},
-                                           ArrowCase{5, 10, shell::MinSpin, Qt::Key_Up, 6, 10},
-                                           ArrowCase{5, 10, shell::MinSpin, Qt::Key_Down, 4, 10},
-                                           ArrowCase{9, 10, shell::MaxSpin, Qt::Key_Down, 9, 10},
-                                           ArrowCase{5, 10, shell::MaxSpin, Qt::Key_Down, 5, 9},
-                                           ArrowCase{5, 10, shell::MaxSpin, Qt::Key_Up, 5, 11}));
+                         ::testing::Values(ArrowCase{9, 10, shell::MinSpin, Up, 9, 10},
+                                           ArrowCase{5, 10, shell::MinSpin, Up, 6, 10},
+                                           ArrowCase{5, 10, shell::MinSpin, Down, 4, 10},
+                                           ArrowCase{9, 10, shell::MaxSpin, Down, 9, 10},
+                                           ArrowCase{5, 10, shell::MaxSpin, Down, 5, 9},
+                                           ArrowCase{5, 10, shell::MaxSpin, Up, 5, 11}));
 
 TEST_F(ShellTest, PortChoiceHandsTheNameOverRequestsTheChangeAndSaves) {
     WriteSettings(FullSettings);
     Start();
-    QTest::keyClick(Control<QComboBox>(shell::PortList), Qt::Key_Down);
+    platform::PickDropDownEntry(shell::PortList, 3);
     EXPECT_TRUE(Pump());
     EXPECT_EQ(monitor::CopyPortName(), "COM4");
     EXPECT_EQ(monitor::Settings().portChanged.load(), 1);
@@ -193,7 +189,7 @@ INSTANTIATE_TEST_SUITE_P(Names, StoredPortName,
 TEST_F(ShellTest, SavingWithNoPortSelectedStoresAnEmptyPort) {
     WriteSettings("Port = COM31");
     Start();
-    QTest::mouseClick(Control<QCheckBox>(shell::ThermoCheck), Qt::LeftButton);
+    platform::ClickCheckBox(shell::ThermoCheck);
     EXPECT_TRUE(Pump());
     EXPECT_EQ(SavedSettings().port, "");
 }

@@ -1,19 +1,15 @@
 // Start-up with the settings file and the status server, termination
 // requests, and the save at shutdown.
-#include <QInputDialog>
-#include <QMessageBox>
-#include <QTimer>
-
+#include <atomic>
+#include <chrono>
 #include <csignal>
-
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include <thread>
 
 #include "monitor/app_settings.h"
 #include "onewire/link.h"
-#include "platform/window/process.h"
-#include "platform/window/window.h"
+#include "platform/process.h"
+#include "platform/socket.h"
+#include "platform/window/window_testing.h"
 #include "shell/main_window.h"
 #include "shell/shell_state.h"
 #include "shell/startup.h"
@@ -23,48 +19,27 @@
 namespace shell_test {
 namespace {
 
-// A listening socket on the wildcard address; port 0 picks a free one.
+using platform::AddressFamily;
+
+// A listening socket on the wildcard address, on a free port.
 class Listener {
   public:
-    explicit Listener(int family, std::uint16_t port = 0) {
-        fd = socket(family, SOCK_STREAM, 0);
-        if (fd < 0) return;
-        int on = 1;
-        setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-        sockaddr_storage address{};
-        socklen_t length = 0;
-        if (family == AF_INET6) {
-            auto* v6 = reinterpret_cast<sockaddr_in6*>(&address);
-            v6->sin6_family = AF_INET6;
-            v6->sin6_port = htons(port);
-            length = sizeof *v6;
-        } else {
-            auto* v4 = reinterpret_cast<sockaddr_in*>(&address);
-            v4->sin_family = AF_INET;
-            v4->sin_port = htons(port);
-            length = sizeof *v4;
+    explicit Listener(AddressFamily family) : socket(platform::OpenStreamSocket(family)) {
+        if (socket.valid() && platform::BindToWildcard(socket, family, 0) &&
+            platform::ListenForConnections(socket, 1)) {
+            boundPort = platform::BoundPort(socket);
         }
-        if (bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 || listen(fd, 1) != 0) {
-            close(fd);
-            fd = -1;
-            return;
-        }
-        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-        boundPort = ntohs(family == AF_INET6 ? reinterpret_cast<sockaddr_in6*>(&address)->sin6_port
-                                             : reinterpret_cast<sockaddr_in*>(&address)->sin_port);
     }
-    ~Listener() {
-        if (fd >= 0) close(fd);
-    }
-    bool ok() const { return fd >= 0; }
+    ~Listener() { platform::CloseSocket(socket); }
+    bool ok() const { return boundPort != 0; }
     std::uint16_t port() const { return boundPort; }
 
   private:
-    int fd = -1;
+    platform::SocketHandle socket;
     std::uint16_t boundPort = 0;
 };
 
-std::uint16_t FreePort(int family) {
+std::uint16_t FreePort(AddressFamily family) {
     return Listener(family).port();
 }
 
@@ -81,7 +56,7 @@ TEST_F(ShellTest, DisabledServerLeavesField1EmptyAndRunsNoTimer) {
 }
 
 TEST_F(ShellTest, RunningServerIsNamedWithPortAndFamilyAndServicedByTheTimer) {
-    const std::uint16_t port = FreePort(AF_INET);
+    const std::uint16_t port = FreePort(AddressFamily::IPv4);
     WriteSettings("[Sensors]\nCount = 1\n" + StoredSensorLines(1, 0x11, "Котёл") +
                   ServerLines(port, false));
     Start();
@@ -94,7 +69,7 @@ TEST_F(ShellTest, RunningServerIsNamedWithPortAndFamilyAndServicedByTheTimer) {
 TEST_F(ShellTest, ServerOnIPv6SaysSo) {
     std::uint16_t port = 0;
     {
-        Listener probe(AF_INET6);
+        Listener probe(AddressFamily::IPv6);
         if (!probe.ok()) GTEST_SKIP() << "no IPv6 on this machine";
         port = probe.port();
     }
@@ -104,7 +79,7 @@ TEST_F(ShellTest, ServerOnIPv6SaysSo) {
 }
 
 TEST_F(ShellTest, ServerThatCannotListenIsReportedAndTheListStillShows) {
-    Listener taken(AF_INET);
+    Listener taken(AddressFamily::IPv4);
     ASSERT_TRUE(taken.ok());
     WriteSettings("[Sensors]\nCount = 1\n" + StoredSensorLines(1, 0x11, "Котёл") +
                   ServerLines(taken.port(), false));
@@ -176,6 +151,16 @@ TEST_F(ShellTest, ShutdownWritesTheFileEvenWhenNothingChanged) {
     EXPECT_EQ(SavedSettings().thermoMax, 10);
 }
 
+// Bounded wait for `done`, running the window system meanwhile.
+template <class Condition>
+bool Eventually(Condition done) {
+    for (int i = 0; i < 10000 && !done(); ++i) {
+        platform::DispatchPendingWork();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return done();
+}
+
 class TerminationTest : public ShellTest {
   protected:
     void SetUp() override {
@@ -188,7 +173,21 @@ class TerminationTest : public ShellTest {
 TEST_F(TerminationTest, SignalBeforeTheLoopRunsEndsItAtOnce) {
     std::raise(SIGTERM);
     Start();
+    // The request reaches the window from the process layer's own thread.
+    ASSERT_TRUE(Eventually(platform::TerminationRequested));
     EXPECT_FALSE(Pump());
+}
+
+std::atomic<int> requestsHeard{0};
+
+TEST_F(TerminationTest, SignalWhileNobodyListensReachesTheNextListener) {
+    requestsHeard = 0;
+    platform::SetTerminationNotifier(nullptr);
+    std::raise(SIGINT);
+    platform::SetTerminationNotifier([] { ++requestsHeard; });
+    EXPECT_TRUE(Eventually([] { return requestsHeard == 1; }));
+    platform::WatchTerminationSignals();  // back to the window for later tests
+    EXPECT_EQ(requestsHeard, 1);
 }
 
 TEST_F(TerminationTest, SignalDismissesTheRenamePromptAsCancelled) {
@@ -196,32 +195,36 @@ TEST_F(TerminationTest, SignalDismissesTheRenamePromptAsCancelled) {
     Start();
     platform::SelectListRow(shell::SensorView, 0);
     bool promptSeen = false;
-    WhenModalOpens([&promptSeen](QWidget* modal) {
-        auto* prompt = qobject_cast<QInputDialog*>(modal);
-        ASSERT_NE(prompt, nullptr);
+    platform::WhenModalOpens([&promptSeen] {
+        ASSERT_EQ(platform::OpenModal().kind, platform::ModalKind::Prompt);
         promptSeen = true;
-        prompt->setTextValue("Не сохранять");
+        platform::SetPromptInput("Не сохранять");
         std::raise(SIGINT);
     });
-    MenuItem(shell::RenameItem)->trigger();
+    platform::ChooseMenuItem(shell::RenameItem);
     EXPECT_FALSE(Pump());
     EXPECT_TRUE(promptSeen);
-    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_EQ(platform::OpenModal().kind, platform::ModalKind::None);
     EXPECT_EQ(shell::State().sensors[0].cells[monitor::Name].text, "Котёл");
 }
 
 TEST_F(TerminationTest, SignalDismissesTheAboutBox) {
     Start();
-    WhenModalOpens([](QWidget*) { std::raise(SIGTERM); });
-    MenuItem(shell::AboutItem)->trigger();
+    platform::WhenModalOpens([] { std::raise(SIGTERM); });
+    platform::ChooseMenuItem(shell::AboutItem);
     EXPECT_FALSE(Pump());
-    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_EQ(platform::OpenModal().kind, platform::ModalKind::None);
 }
 
 TEST_F(TerminationTest, WaitingLoopWakesForASignal) {
     Start();
-    QTimer::singleShot(20, [] { std::raise(SIGTERM); });
+    // From another thread, which may run before or while the loop waits.
+    std::thread signaller([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        std::raise(SIGTERM);
+    });
     EXPECT_EQ(platform::WaitEvent().kind, platform::EventKind::Close);
+    signaller.join();
 }
 
 }  // namespace

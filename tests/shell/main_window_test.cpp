@@ -1,12 +1,8 @@
 // The window's construction: layout rules at 96 dots per inch, the fixed port
 // list, which fields accept typing.
-#include <QComboBox>
-#include <QLabel>
-#include <QSpinBox>
-#include <QStatusBar>
-#include <QTest>
+#include <cstdlib>
 
-#include "platform/window/window.h"
+#include "platform/window/window_testing.h"
 #include "shell/main_window.h"
 #include "shell_fixture.h"
 
@@ -56,7 +52,7 @@ TEST_F(ShellTest, PortListOffersThirtyPortsAndSelectsNoneWithoutSettings) {
         EXPECT_EQ(platform::DropDownText(shell::PortList, i), "COM" + std::to_string(i + 1));
     }
     EXPECT_EQ(platform::DropDownSelection(shell::PortList), -1);
-    EXPECT_EQ(Control<QComboBox>(shell::PortList)->currentText(), "");
+    EXPECT_EQ(platform::DropDownShownText(shell::PortList), "");
 }
 
 TEST_F(ShellTest, ListViewHasSixColumnsWithTheirTitlesAndWidths) {
@@ -73,27 +69,25 @@ TEST_F(ShellTest, ListViewHasSixColumnsWithTheirTitlesAndWidths) {
 
 TEST_F(ShellTest, StatusBarHasTwoEqualEmptyFields) {
     Start();
-    QCoreApplication::processEvents();
-    const QList<QLabel*> fields = Window()->statusBar()->findChildren<QLabel*>();
-    ASSERT_EQ(fields.size(), 2);
-    EXPECT_TRUE(fields[0]->text().isEmpty());
-    EXPECT_TRUE(fields[1]->text().isEmpty());
-    EXPECT_LE(std::abs(fields[0]->width() - fields[1]->width()), 1);
-    EXPECT_GT(fields[0]->width(), 100);
+    platform::DispatchPendingWork();
+    ASSERT_EQ(platform::StatusFieldCount(), 2);
+    EXPECT_TRUE(platform::StatusText(0).empty());
+    EXPECT_TRUE(platform::StatusText(1).empty());
+    const int width0 = platform::StatusFieldRect(0).width;
+    EXPECT_LE(std::abs(width0 - platform::StatusFieldRect(1).width), 1);
+    EXPECT_GT(width0, 100);
 }
 
 TEST_F(ShellTest, OnlyTheIntervalAcceptsTyping) {
     Start();
     platform::DiscardPendingEvents();
     for (int id : {shell::IntervalSpin, shell::MinSpin, shell::MaxSpin}) {
-        QSpinBox* spin = Control<QSpinBox>(id);
-        const int before = spin->value();
-        spin->selectAll();
-        QTest::keyClicks(spin, "7");
+        const int before = platform::SpinValue(id);
+        platform::TypeIntoSpinField(id, "7");
         if (id == shell::IntervalSpin) {
-            EXPECT_EQ(spin->value(), 7);
+            EXPECT_EQ(platform::SpinValue(id), 7);
         } else {
-            EXPECT_EQ(spin->value(), before) << "control " << id;
+            EXPECT_EQ(platform::SpinValue(id), before) << "control " << id;
         }
     }
 }
@@ -101,8 +95,8 @@ TEST_F(ShellTest, OnlyTheIntervalAcceptsTyping) {
 TEST_F(ShellTest, WindowShowsAfterStartWithItsTitle) {
     Start();
     EXPECT_TRUE(platform::MainWindowVisible());
-    EXPECT_EQ(Window()->windowTitle(), "DS18B20 Kelvarian v1.3");
-    EXPECT_FALSE(Window()->windowIcon().isNull());
+    EXPECT_EQ(platform::MainWindowTitle(), "DS18B20 Kelvarian v1.3");
+    EXPECT_TRUE(platform::MainWindowHasIcon());
 }
 
 }  // namespace

@@ -1,15 +1,9 @@
 // The monitor's news reaching the list view, status field 0 and the page.
-#include <QHelpEvent>
-#include <QStatusBar>
-#include <QTableWidget>
-#include <QTest>
-#include <QToolTip>
-
 #include <thread>
 
 #include "monitor/mailbox.h"
 #include "platform/monitor_window.h"
-#include "platform/window/window.h"
+#include "platform/window/window_testing.h"
 #include "shell/main_window.h"
 #include "shell/sensor_view.h"
 #include "shell/shell_state.h"
@@ -172,17 +166,8 @@ TEST_F(ShellTest, OnlyCutOffCellTextsShowAsTooltips) {
     WriteSettings("[Sensors]\nCount = 2\n" + StoredSensorLines(1, 0x11, longName) +
                   StoredSensorLines(2, 0x22, "A"));
     Start();
-    auto* view = Control<QTableWidget>(shell::SensorView);
-    const auto tooltipAt = [view](int row) {
-        QToolTip::hideText();
-        EXPECT_TRUE(QTest::qWaitFor([] { return !QToolTip::isVisible(); }, 5000));
-        const QPoint at(10, view->rowViewportPosition(row) + 2);
-        QHelpEvent help(QEvent::ToolTip, at, view->viewport()->mapToGlobal(at));
-        QCoreApplication::sendEvent(view->viewport(), &help);
-        return QToolTip::isVisible() ? QToolTip::text().toStdString() : std::string();
-    };
-    EXPECT_EQ(tooltipAt(0), longName);
-    EXPECT_EQ(tooltipAt(1), "");
+    EXPECT_EQ(platform::ListCellToolTip(shell::SensorView, 0, monitor::Name), longName);
+    EXPECT_EQ(platform::ListCellToolTip(shell::SensorView, 1, monitor::Name), "");
 }
 
 }  // namespace

@@ -1,7 +1,5 @@
 #include "shell_fixture.h"
 
-#include <QTimer>
-
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -12,7 +10,7 @@
 
 #include "monitor/mailbox.h"
 #include "platform/monitor_window.h"
-#include "platform/window/window.h"
+#include "platform/window/window_testing.h"
 #include "shell/event_table.h"
 #include "shell/startup.h"
 #include "web/status_server.h"
@@ -80,17 +78,6 @@ bool ShellTest::Pump() {
     return running;
 }
 
-QMainWindow* ShellTest::Window() const {
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (auto* window = qobject_cast<QMainWindow*>(widget)) return window;
-    }
-    return nullptr;
-}
-
-QAction* ShellTest::MenuItem(int id) const {
-    return Window()->findChild<QAction*>(QStringLiteral("menuItem%1").arg(id));
-}
-
 void ShellTest::Publish(const monitor::SensorList& rows, std::string_view status,
                         std::uint8_t changes) {
     monitor::MonitorMailbox& box = monitor::SharedMailbox();
@@ -131,21 +118,6 @@ std::string StoredSensorLines(int index, std::uint8_t serial, std::string_view n
     const std::string n = std::to_string(index);
     return "ID_" + n + " = " + std::to_string(monitor::RomToInt64(RomOf(serial))) + "\nName_" + n +
            " = " + std::string(name) + "\n";
-}
-
-void WhenModalOpens(std::function<void(QWidget* modal)> action) {
-    auto* timer = new QTimer(QCoreApplication::instance());
-    auto ticks = std::make_shared<int>(0);
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, action, ticks] {
-        QWidget* modal = QApplication::activeModalWidget();
-        // Bounded, so that a dialog that never opens cannot leave the timer to
-        // a later test.
-        if (modal == nullptr && ++*ticks < 2000) return;
-        timer->stop();
-        timer->deleteLater();
-        if (modal != nullptr) action(modal);
-    });
-    timer->start(5);
 }
 
 }  // namespace shell_test

@@ -1,15 +1,10 @@
 #pragma once
 // A fresh main window per test, built by the shell's own start-up in a
-// temporary working directory, with real Qt widgets on the offscreen platform.
+// temporary working directory, driven through window.h and window_testing.h
+// only, so that the tests run against whichever window layer is linked.
 #include <gtest/gtest.h>
 
-#include <QAction>
-#include <QApplication>
-#include <QMainWindow>
-#include <QWidget>
-
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <string_view>
 
@@ -34,13 +29,6 @@ class ShellTest : public ::testing::Test {
     // Handles every queued event like the event loop; false once one ends it.
     bool Pump();
 
-    QMainWindow* Window() const;
-    template <class W>
-    W* Control(int id) const {
-        return Window()->findChild<W*>(QStringLiteral("control%1").arg(id));
-    }
-    QAction* MenuItem(int id) const;
-
     // Places rows and a status text in the shared mailbox and posts the
     // SensorsUpdated event, as the monitor's hand-over does.
     static void Publish(const monitor::SensorList& rows, std::string_view status,
@@ -57,8 +45,5 @@ monitor::SensorRecord MonitorRow(std::uint8_t serial, std::string_view temperatu
 // A settings line pair for a stored sensor, e.g. "ID_1 = ...\r\nName_1 = ...".
 std::string StoredSensorLines(int index, std::uint8_t serial, std::string_view name);
 onewire::RomCode RomOf(std::uint8_t serial);
-
-// Runs `action` as soon as a modal dialog is open (from its event loop).
-void WhenModalOpens(std::function<void(QWidget* modal)> action);
 
 }  // namespace shell_test

@@ -4,7 +4,9 @@
 // bound handlers, and modal dialogs. All calls belong to the user-interface
 // thread except SetStatusText(0, ...) and QueueCustomEvent, which any thread may
 // call. Positions and sizes are pixels at 96 dots per inch; the toolkit scales
-// them for other screens. Texts are UTF-8.
+// them for other screens. Texts are UTF-8. Each window layer (Qt in
+// platform/window, Win32 in platform/window_win32) realises exactly this
+// header; what only tests need is in window_testing.h.
 #include <cstdint>
 #include <span>
 #include <string>
@@ -60,16 +62,11 @@ bool UseToolkitLanguage(std::string_view language);
 // menu bar and the status bar. Binds the monitor thread's status-field and
 // custom-event operations to this window.
 [[nodiscard]] bool CreateMainWindow(std::string_view title, int innerWidth, int innerHeight);
-// Unbinds and destroys the window with every control, menu, timer, handler and
-// queued event (tests build a fresh window per case).
-void DestroyMainWindow();
 // Sets the window icon from the bytes of an .ico file; false when unreadable.
 bool SetWindowIconFromIco(std::span<const std::uint8_t> icoBytes);
 void ShowMainWindow();
 void HideMainWindow();
-bool MainWindowVisible();
 void SetInnerSize(int width, int height);
-Rect InnerRect();
 int MenuBarHeight();
 int StatusBarHeight();  // 0 before CreateStatusBar
 
@@ -97,7 +94,6 @@ void SetControlRect(int id, Rect rect);
 // Width that shows the control's whole text (a check box: box and text).
 int TextWidth(int id);
 void SetToolTip(int id, std::string_view text);
-std::string ToolTip(int id);
 
 void ClearDropDown(int id);
 void AddDropDownEntry(int id, std::string_view text);
@@ -119,9 +115,6 @@ bool IsChecked(int id);
 // private drag accepted with the action "move" only.
 bool CreateListView(int id, int parent, Rect rect);
 void AddListColumn(int id, std::string_view title, int width);
-int ListColumnCount(int id);
-std::string ListColumnTitle(int id, int column);
-int ListColumnWidth(int id, int column);
 int ListRowCount(int id);
 // Removes every row, then adds `rows` rows with empty texts and default colours.
 void ResetListRows(int id, int rows);
@@ -129,9 +122,7 @@ std::string ListCellText(int id, int row, int column);
 void SetListCellText(int id, int row, int column, std::string_view text);
 // Colours are 0x00BBGGRR; -1 restores the view's default colours.
 void SetListCellColor(int id, int row, int column, std::int32_t color);
-std::int32_t ListCellColor(int id, int row, int column);
 int SelectedListRow(int id);  // -1: none
-void SelectListRow(int id, int row);
 // Runs a drag of the list's private data allowing only "move"; returns true
 // when the drag ended with "move".
 bool StartPrivateDrag(int id);
@@ -142,14 +133,11 @@ void CreateStatusBar();
 // Field 0 may be set from any thread; the text shows once the user-interface
 // thread runs its queue. Field 1 only from the user-interface thread.
 void SetStatusText(int field, std::string_view text);
-std::string StatusText(int field);
 
 // --- Events ---------------------------------------------------------------
 // Waits without limit for the next queued event; a termination request
-// (RequestTermination or a signal) is reported as a close of the main window.
+// (see WatchTerminationSignals) is reported as a close of the main window.
 Event WaitEvent();
-// Runs pending window-system work; false when no event is queued.
-bool PollEvent(Event& event);
 // Runs pending window-system work and drops every queued event. A
 // termination request is not dropped.
 void DiscardPendingEvents();
@@ -159,18 +147,15 @@ void BindControlHandler(int id, EventType type, Handler handler);
 void BindCustomEventHandler(int number, Handler handler);
 // A repeating timer of the main window; false when it cannot be created.
 bool StartTimer(int timerId, int periodMs, Handler handler);
-bool TimerRunning(int timerId);
 
 // Queued, never waited for; any thread. Numbers need not fit the toolkit's
 // own event numbering.
 void QueueCustomEvent(std::int32_t number);
 
-// Dismisses open modal dialogs (as cancelled), pop-up menus and a running
-// drag, and makes the event queue report a close. Idempotent.
-void RequestTermination();
-bool TerminationRequested();
-// Watches the process's termination signals (see process.h) and turns them
-// into RequestTermination on the user-interface thread.
+// Listens to the process's termination requests (platform/process.h). Each
+// one, on the user-interface thread, dismisses open modal dialogs (as
+// cancelled), pop-up menus and a running drag, and makes the event queue
+// report a close from then on. Call once InitWindowSystem succeeded.
 void WatchTerminationSignals();
 
 // --- Dialogs --------------------------------------------------------------

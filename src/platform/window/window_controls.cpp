@@ -128,12 +128,6 @@ void SetToolTip(int id, std::string_view text) {
     if (found != Layer().controls.end()) found->second.widget->setToolTip(ToQString(text));
 }
 
-std::string ToolTip(int id) {
-    const auto found = Layer().controls.find(id);
-    if (found == Layer().controls.end()) return {};
-    return ToStdString(found->second.widget->toolTip());
-}
-
 void ClearDropDown(int id) {
     if (QComboBox* list = DropDown(id)) list->clear();
 }

@@ -10,18 +10,15 @@
 #include <QMainWindow>
 #include <QMimeData>
 #include <QMouseEvent>
-#include <QSocketNotifier>
 #include <QStyle>
 #include <QTableWidget>
 #include <QTimer>
 #include <QToolTip>
 
-#include "platform/window/process.h"
+#include "platform/process.h"
 #include "platform/window/window_state.h"
 
 namespace platform {
-
-extern const char* const PrivateDragMimeType;
 
 namespace {
 
@@ -138,6 +135,15 @@ class EventHook : public QObject {
     }
 };
 
+// The process layer calls this from a thread of its own; the request is
+// acted on by the user-interface thread, behind the work posted before it.
+void PostTerminationRequest() {
+    if (QCoreApplication* app = QCoreApplication::instance()) {
+        QMetaObject::invokeMethod(
+            app, [] { RequestTermination(); }, Qt::QueuedConnection);
+    }
+}
+
 void DeliverCustomEvent(int number) {
     if (Layer().window == nullptr) return;
     ReportEvent({EventKind::Custom, MainWindowId, number, EventType::None});
@@ -201,19 +207,6 @@ Event WaitEvent() {
     }
 }
 
-bool PollEvent(Event& event) {
-    WindowLayer& layer = Layer();
-    QCoreApplication::processEvents();
-    if (layer.terminationRequested) {
-        event = CloseEvent();
-        return true;
-    }
-    if (layer.queue.empty()) return false;
-    event = layer.queue.front();
-    layer.queue.pop_front();
-    return true;
-}
-
 void DiscardPendingEvents() {
     QCoreApplication::processEvents();
     Layer().queue.clear();
@@ -236,11 +229,6 @@ bool StartTimer(int timerId, int periodMs, Handler handler) {
     QObject::connect(timer, &QTimer::timeout, timer, [handler] { handler(); });
     timer->start(periodMs);
     return true;
-}
-
-bool TimerRunning(int timerId) {
-    const auto found = Layer().timers.find(timerId);
-    return found != Layer().timers.end() && found->second->isActive();
 }
 
 void QueueCustomEvent(std::int32_t number) {
@@ -271,18 +259,8 @@ void RequestTermination() {
     if (layer.waitLoop != nullptr) layer.waitLoop->quit();
 }
 
-bool TerminationRequested() {
-    return Layer().terminationRequested;
-}
-
 void WatchTerminationSignals() {
-    WindowLayer& layer = Layer();
-    const int descriptor = TerminationSignalDescriptor();
-    if (layer.app == nullptr || layer.signalNotifier != nullptr || descriptor < 0) return;
-    layer.signalNotifier = new QSocketNotifier(descriptor, QSocketNotifier::Read, layer.app);
-    QObject::connect(layer.signalNotifier, &QSocketNotifier::activated, layer.app, [] {
-        if (TakeTerminationSignals()) RequestTermination();
-    });
+    if (Layer().app != nullptr) SetTerminationNotifier(&PostTerminationRequest);
 }
 
 }  // namespace platform

@@ -33,8 +33,6 @@ void KeepSelectionVisibleUnfocused(QTableWidget* view) {
 
 }  // namespace
 
-// The mime type that marks a drag as this list's own.
-extern const char* const PrivateDragMimeType;
 const char* const PrivateDragMimeType = "application/x-kelvarian-private-6";
 
 bool CreateListView(int id, int parent, Rect rect) {
@@ -77,22 +75,6 @@ void AddListColumn(int id, std::string_view title, int width) {
     for (int row = 0; row < view->rowCount(); ++row) view->setItem(row, column, NewCell());
 }
 
-int ListColumnCount(int id) {
-    QTableWidget* view = FindListView(id);
-    return view != nullptr ? view->columnCount() : 0;
-}
-
-std::string ListColumnTitle(int id, int column) {
-    QTableWidget* view = FindListView(id);
-    if (view == nullptr || view->horizontalHeaderItem(column) == nullptr) return {};
-    return ToStdString(view->horizontalHeaderItem(column)->text());
-}
-
-int ListColumnWidth(int id, int column) {
-    QTableWidget* view = FindListView(id);
-    return view != nullptr ? view->columnWidth(column) : 0;
-}
-
 int ListRowCount(int id) {
     QTableWidget* view = FindListView(id);
     return view != nullptr ? view->rowCount() : 0;
@@ -133,30 +115,11 @@ void SetListCellColor(int id, int row, int column, std::int32_t color) {
                       static_cast<int>((value >> 16) & 0xFF))));
 }
 
-std::int32_t ListCellColor(int id, int row, int column) {
-    QTableWidgetItem* cell = Cell(id, row, column);
-    if (cell == nullptr || !cell->data(Qt::BackgroundRole).isValid()) return -1;
-    const QColor c = cell->background().color();
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(c.red()) |
-                                     static_cast<std::uint32_t>(c.green()) << 8 |
-                                     static_cast<std::uint32_t>(c.blue()) << 16);
-}
-
 int SelectedListRow(int id) {
     QTableWidget* view = FindListView(id);
     if (view == nullptr) return -1;
     const QModelIndexList rows = view->selectionModel()->selectedRows();
     return rows.isEmpty() ? -1 : rows.first().row();
-}
-
-void SelectListRow(int id, int row) {
-    QTableWidget* view = FindListView(id);
-    if (view == nullptr) return;
-    if (row < 0 || row >= view->rowCount()) {
-        view->clearSelection();
-        return;
-    }
-    view->selectRow(row);
 }
 
 bool StartPrivateDrag(int id) {

@@ -97,18 +97,6 @@ bool CreateMainWindow(std::string_view title, int innerWidth, int innerHeight) {
     return true;
 }
 
-void DestroyMainWindow() {
-    BindMonitorWindow(nullptr);
-    sharedStatusField0.store(nullptr);
-    delete layer.window;  // its children: controls, menus, timers, hook
-    QApplication* app = layer.app;
-    QSocketNotifier* notifier = layer.signalNotifier;
-    layer = WindowLayer{};
-    layer.app = app;
-    layer.signalNotifier = notifier;
-    ForgetEvents();
-}
-
 bool SetWindowIconFromIco(std::span<const std::uint8_t> icoBytes) {
     QPixmap picture;
     if (layer.window == nullptr ||
@@ -128,20 +116,11 @@ void HideMainWindow() {
     if (layer.window != nullptr) layer.window->hide();
 }
 
-bool MainWindowVisible() {
-    return layer.window != nullptr && layer.window->isVisible();
-}
-
 void SetInnerSize(int width, int height) {
     if (layer.window == nullptr) return;
     layer.window->setFixedSize(width, height);
     // Still being built: it shows centred at its final size.
     if (!layer.window->isVisible()) CentreOnScreen();
-}
-
-Rect InnerRect() {
-    if (layer.window == nullptr) return {};
-    return {0, 0, layer.window->width(), layer.window->height()};
 }
 
 int MenuBarHeight() {
@@ -192,11 +171,6 @@ void SetStatusText(int field, std::string_view text) {
     }
 }
 
-std::string StatusText(int field) {
-    if (field < 0 || field > 1 || layer.statusFields[field] == nullptr) return {};
-    return ToStdString(layer.statusFields[field]->text());
-}
-
 QWidget* FindControl(int id, ControlKind kind) {
     const auto found = layer.controls.find(id);
     if (found == layer.controls.end() || found->second.kind != kind) return nullptr;
@@ -213,13 +187,3 @@ QTableWidget* FindListView(int id) {
 }
 
 }  // namespace platform
-
-// Sanitizer builds of the program and of the widget tests. Qt is not built
-// with ThreadSanitizer: its locks and reference counts are invisible to it,
-// and their use across threads (a queued call from the monitor thread) reads
-// as a race. fontconfig keeps caches for the life of the process, which
-// LeakSanitizer reports as leaks.
-extern "C" const char* __tsan_default_suppressions() {
-    return "race:libQt6Core.so\nrace:libQt6Gui.so\nrace:libQt6Widgets.so\n";
-}
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }

@@ -21,7 +21,6 @@ class QLabel;
 class QMainWindow;
 class QMenu;
 class QObject;
-class QSocketNotifier;
 class QTableWidget;
 class QTimer;
 class QWidget;
@@ -50,7 +49,6 @@ struct WindowLayer {
     std::map<int, QTimer*> timers;
     QEventLoop* waitLoop = nullptr;  // the loop WaitEvent runs, when it runs
     bool terminationRequested = false;
-    QSocketNotifier* signalNotifier = nullptr;
     int pressedRow = -1;  // list row under a left press, for drag start
     QPoint pressPoint;
     bool dragReported = false;  // a drag start was reported for that press
@@ -77,6 +75,13 @@ QTableWidget* FindListView(int id);
 // Queues the event, or calls the handler bound to it.
 void ReportControlEvent(int id, EventType type);
 void ReportEvent(const Event& event);
+
+// Dismisses open modal dialogs (as cancelled), pop-up menus and a running
+// drag, and makes the event queue report a close. Idempotent.
+void RequestTermination();
+
+// The mime type that marks a drag as the list view's own.
+extern const char* const PrivateDragMimeType;
 
 // Window-layer parts that need the hook object's watch.
 QObject* CreateHook();
