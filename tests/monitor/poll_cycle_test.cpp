@@ -157,6 +157,15 @@ TEST_F(PollCycleTest, SupplyModeOfEachDevice) {
                Thermometer(S20, 2, 0, busmodel::Power::External)});
     EXPECT_EQ(cell(0, Connection).text, "2 вывода ('паразитное' питание)");
     EXPECT_EQ(cell(1, Connection).text, "3 вывода");
+    // The echoes stop after the Match ROM (a reset and 72 slots), or after the
+    // eight slots of 0xB4: the supply slot that follows tells nothing.
+    for (const std::int32_t echoes : {73, 81}) {
+        busmodel::Faults faults;
+        faults.echoesBeforeUnplug = echoes;
+        busmodel::SetFaults(faults);
+        IdentifyDevices(state.devices, state.pending);
+        EXPECT_EQ(cell(0, Connection).text, "Ошибка") << echoes;
+    }
 }
 
 TEST_F(PollCycleTest, UnknownFamilyIsListedButNeverAddressed) {
