@@ -104,8 +104,7 @@ void ApplyBusStatus(BusDevice& device, SensorRecord& row, MonitorMailbox& pendin
 void ReadThermometer(BusDevice& device, SensorRecord& row, MonitorMailbox& pending,
                      int& alarmCount) {
     Scratchpad scratchpad{};
-    const bool read =
-        onewire::matchRom(&device.rom) && onewire::readScratchpad(scratchpad.data());
+    const bool read = onewire::matchRom(&device.rom) && onewire::readScratchpad(scratchpad.data());
     if (read) ApplyScratchpad(device, row, scratchpad, pending, alarmCount);
     ApplyBusStatus(device, row, pending);
     noteAnswer(device, read, scratchpad);

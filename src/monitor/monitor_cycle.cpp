@@ -117,8 +117,7 @@ void pollPass(MonitorState& state) {
         SensorRecord& row = pending.rows[j];
         for (int column = Type; column < ColumnCount; ++column) row.cells[column].changed = 0;
         if (IsThermometer(device.rom[0])) ReadThermometer(device, row, pending, state.alarmCount);
-        if (device.unansweredPasses >= UnansweredPassesBeforeSearch &&
-            !device.foundSinceGoodRead) {
+        if (device.unansweredPasses >= UnansweredPassesBeforeSearch && !device.foundSinceGoodRead) {
             state.verifyDue = true;
         }
         if (device.faults == 0) continue;

@@ -220,7 +220,8 @@ TEST_F(PollCycleTest, SearchesAfterTheFirstPassAndAfterTenUnansweredReads) {
     takeOver();
     EXPECT_EQ(statusText, "Найдено 3 '1-Wire'  устройства.");
 
-    ASSERT_TRUE(busmodel::ChangeDevice(leaving.rom, [](busmodel::Device& d) { d.present = false; }));
+    ASSERT_TRUE(
+        busmodel::ChangeDevice(leaving.rom, [](busmodel::Device& d) { d.present = false; }));
     for (int pass = 1; pass <= 9; ++pass) {
         EXPECT_TRUE(cycle());
         EXPECT_EQ(cell(1, Status).text, "Ошибка CRC") << pass;
