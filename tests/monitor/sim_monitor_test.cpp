@@ -103,10 +103,12 @@ TEST(MonitorAgainstSimulator, ReadingsComeBackWhenTheSimulatorIsStartedAgain) {
         };
     };
     EXPECT_TRUE(view.watchUntil(reads("21.5 °C")));
-    EXPECT_EQ(sim->stop(), 0);
-    // Until the next simulator replaces it, a link to nowhere: COM1 must not
-    // fall back to a serial port of the machine.
+    // Until the next simulator replaces it, COM1 is a link to nowhere, so that
+    // it never falls back to a serial port of the machine. The open port is
+    // not touched by that; the simulator leaves a link it did not make.
+    std::filesystem::remove(link);
     std::filesystem::create_symlink(dir.path() + "/unplugged", link);
+    EXPECT_EQ(sim->stop(), 0);
     EXPECT_TRUE(view.watchUntil([&view] { return view.status == PortOpenFailedText("COM1"); }));
     sim = std::make_unique<onewire_test::SimProcess>(
         std::vector<std::string>{"--link", link, "--device", "28-00000B013C5A,temp=30.5"});
