@@ -139,9 +139,10 @@ SoakBus StartBus(std::uint32_t seed) {
 std::string Step(SoakBus& bus) {
     if (bus.unplugSteps > 0 && --bus.unplugSteps == 0) return "adapter plugged in again";
     // Weights out of 100: new temperatures most, then the device changes;
-    // about once a minute the whole adapter goes for a step or two. The
-    // program searches the bus only after failed cycles, so these are also
-    // what makes it find the thermometers added since.
+    // about once a minute the whole adapter goes for a step or two. While it
+    // runs, the program searches the bus only after failed cycles or after a
+    // sensor has not answered for ten passes, so these are also what makes it
+    // find the thermometers added since.
     const std::uint32_t draw = below(bus, 100);
     std::string done;
     if (draw < 28) {

@@ -19,6 +19,12 @@ struct BusDevice {
     onewire::RomCode rom{};
     float temperature = 0.0f;  // last good reading, degrees Celsius
     DeviceFaults faults = 0;
+    // Consecutive passes that read nine 0xFF bytes: nobody answered its Match
+    // ROM, as when the sensor is no longer on the bus.
+    std::uint8_t unansweredPasses = 0;
+    // A search found it since its last good reading: it starts no search of
+    // its own until it reads well again.
+    bool foundSinceGoodRead = false;
 };
 
 using BusDeviceList = std::vector<BusDevice>;

@@ -1,5 +1,7 @@
 #include "monitor/ds18x20.h"
 
+#include <algorithm>
+
 #include "monitor/app_settings.h"
 #include "monitor/cell_edit.h"
 #include "monitor/limit_control.h"
@@ -9,7 +11,31 @@
 namespace monitor {
 namespace {
 
-void identifyOne(BusDevice& device, SensorRecord& row, MonitorMailbox& pending) {
+// Nobody answers a Match ROM for a code that is no longer on the bus, so all
+// 72 read slots of the scratchpad come back high.
+bool unanswered(const Scratchpad& scratchpad) {
+    return std::all_of(scratchpad.begin(), scratchpad.end(),
+                       [](std::uint8_t byte) { return byte == 0xFF; });
+}
+
+void noteAnswer(BusDevice& device, bool read, const Scratchpad& scratchpad) {
+    if (read && unanswered(scratchpad)) {
+        if (device.unansweredPasses < UINT8_MAX) ++device.unansweredPasses;
+    } else {
+        device.unansweredPasses = 0;
+    }
+    if (read && (device.faults & ScratchpadCrcError) == 0) device.foundSinceGoodRead = false;
+}
+
+}  // namespace
+
+std::string_view ReadSupplyModeText(const RomCode& rom) {
+    const bool addressed = onewire::matchRom(&rom);
+    const int supplyBit = addressed ? onewire::readPowerSupply() : 1;
+    return ConnectionText(addressed && onewire::lastStatus() == onewire::Ok, supplyBit);
+}
+
+void IdentifyDevice(BusDevice& device, SensorRecord& row, MonitorMailbox& pending) {
     const std::uint8_t family = device.rom[0];
     row.rom = device.rom;
     SetCellText(row.cells[Type], TypeText(family), pending);
@@ -21,19 +47,15 @@ void identifyOne(BusDevice& device, SensorRecord& row, MonitorMailbox& pending) 
     // Read Power Supply means something else to other families (a DS2438
     // starts a voltage conversion on 0xB4), so only thermometers are addressed.
     if (!IsThermometer(family)) return;
-    const bool addressed = onewire::matchRom(&device.rom);
-    const int supplyBit = addressed ? onewire::readPowerSupply() : 1;
-    SetCellText(row.cells[Connection], ConnectionText(addressed, supplyBit), pending);
+    SetCellText(row.cells[Connection], ReadSupplyModeText(device.rom), pending);
     SetCellText(row.cells[Temperature], "Измерение", pending);
     SetCellText(row.cells[Status], "Инициализация", pending);
 }
 
-}  // namespace
-
 void IdentifyDevices(BusDeviceList& devices, MonitorMailbox& pending) {
     pending.rows.clear();
     pending.changes |= RowsChanged;
-    for (BusDevice& device : devices) identifyOne(device, pending.rows.emplace_back(), pending);
+    for (BusDevice& device : devices) IdentifyDevice(device, pending.rows.emplace_back(), pending);
 }
 
 void ApplyScratchpad(BusDevice& device, SensorRecord& row, const Scratchpad& scratchpad,
@@ -82,10 +104,10 @@ void ApplyBusStatus(BusDevice& device, SensorRecord& row, MonitorMailbox& pendin
 void ReadThermometer(BusDevice& device, SensorRecord& row, MonitorMailbox& pending,
                      int& alarmCount) {
     Scratchpad scratchpad{};
-    if (onewire::matchRom(&device.rom) && onewire::readScratchpad(scratchpad.data())) {
-        ApplyScratchpad(device, row, scratchpad, pending, alarmCount);
-    }
+    const bool read = onewire::matchRom(&device.rom) && onewire::readScratchpad(scratchpad.data());
+    if (read) ApplyScratchpad(device, row, scratchpad, pending, alarmCount);
     ApplyBusStatus(device, row, pending);
+    noteAnswer(device, read, scratchpad);
 }
 
 }  // namespace monitor

@@ -11,9 +11,17 @@ namespace monitor {
 // light-red cell on a bad ROM CRC), supply mode, and for thermometers
 // "Измерение" / "Инициализация". Other families are never addressed.
 void IdentifyDevices(BusDeviceList& devices, MonitorMailbox& pending);
+// The same for one device and its row, as a search that adds it needs.
+void IdentifyDevice(BusDevice& device, SensorRecord& row, MonitorMailbox& pending);
+
+// Addresses the thermometer and reads its supply mode: "3 вывода", "2 вывода
+// ('паразитное' питание)", or "Ошибка" when it could not be addressed or the
+// read failed (the bit of a failed read means nothing).
+std::string_view ReadSupplyModeText(const RomCode& rom);
 
 // Addresses the device, reads its scratchpad and sets the Temperature and
-// Status cells and the device's faults; counts an alarm in `alarmCount`.
+// Status cells and the device's faults; counts an alarm in `alarmCount` and
+// an unanswered read in the device's unansweredPasses.
 void ReadThermometer(BusDevice& device, SensorRecord& row, MonitorMailbox& pending,
                      int& alarmCount);
 

@@ -5,6 +5,7 @@
 #include "monitor/ds18x20.h"
 #include "monitor/port_search.h"
 #include "monitor/status_summary.h"
+#include "onewire/link.h"
 #include "onewire/rom.h"
 #include "onewire/status.h"
 #include "platform/clock.h"
@@ -24,6 +25,10 @@ void servePortChange(MonitorState& state) {
     // reopens and the bus is searched is served by the next cycle, not lost.
     Settings().portChanged.store(0);
     state.portNameCopy = CopyPortName();
+    // The new port is opened and searched afresh: a lost port or a check that
+    // was due is settled by that.
+    state.portLost = false;
+    state.verifyDue = false;
     ReopenPort(state.portNameCopy, state.devices, state.pending, false);
     state.deviceCount = static_cast<int>(state.devices.size());
     PublishUpdate(state.pending);
@@ -46,6 +51,28 @@ bool startConversionForAll(MonitorState& state) {
     return false;
 }
 
+// A device that went away (an adapter pulled out, its line hung up) fails
+// every call on its handle for good: the handle is closed at once, and the
+// cycles that follow only try to open the port again.
+bool closeLostPort(MonitorState& state) {
+    if (!onewire::portLost()) return false;
+    (void)onewire::closePort();
+    state.portLost = true;
+    state.lostCycles = 0;
+    return true;
+}
+
+// About once a second, as every cycle starts with a 100 ms sleep. The devices
+// are kept, so polling resumes with them once the adapter is back under the
+// same name; until then each try shows why the port did not open.
+void retryLostPort(MonitorState& state) {
+    if (++state.lostCycles < LostCyclesBeforeReopen) return;
+    state.lostCycles = 0;
+    ReopenPort(state.portNameCopy, state.devices, state.pending, true);
+    state.portLost = onewire::lastStatus() != onewire::Ok;
+    PublishUpdate(state.pending);
+}
+
 void failureCycle(MonitorState& state) {
     MonitorMailbox& pending = state.pending;
     if (state.alarmCount != -1) {
@@ -58,13 +85,15 @@ void failureCycle(MonitorState& state) {
         pending.changes |= RowsChanged;
         state.alarmCount = -1;
     }
-    ++state.faultyCount;
-    if (state.faultyCount >= FailedCyclesBeforeSearch) {
+    // A search on a port that is gone would find nothing and forget the
+    // devices that are to be polled again once it is back.
+    if (!closeLostPort(state) && ++state.faultyCount >= FailedCyclesBeforeSearch) {
         state.deviceCount = 0;
         SearchBus(state.devices, state.portNameCopy, pending);
         state.deviceCount = static_cast<int>(state.devices.size());
         pending.changes |= RowsChanged | StatusChanged;
         state.faultyCount = 0;
+        state.verifyDue = false;
     }
     PublishUpdate(pending);
 }
@@ -88,6 +117,9 @@ void pollPass(MonitorState& state) {
         SensorRecord& row = pending.rows[j];
         for (int column = Type; column < ColumnCount; ++column) row.cells[column].changed = 0;
         if (IsThermometer(device.rom[0])) ReadThermometer(device, row, pending, state.alarmCount);
+        if (device.unansweredPasses >= UnansweredPassesBeforeSearch && !device.foundSinceGoodRead) {
+            state.verifyDue = true;
+        }
         if (device.faults == 0) continue;
         ++state.faultyCount;
         // A reading stays visible only while the device's one fault is its ROM CRC.
@@ -105,6 +137,18 @@ void summarise(MonitorState& state) {
     state.forceSummary = false;
     state.previousFaultyCount = state.faultyCount;
     state.previousAlarmCount = state.alarmCount;
+}
+
+// The search that follows a pass when the devices polled are due for a check
+// against the bus. Quiet: only what it changes is published, and the next
+// pass rewrites the status line for the new count.
+void verifyDevices(MonitorState& state) {
+    state.verifyDue = false;
+    for (BusDevice& device : state.devices) device.unansweredPasses = 0;
+    if (!VerifyDevices(state.devices, state.pending)) return;
+    state.deviceCount = static_cast<int>(state.devices.size());
+    state.forceSummary = true;
+    PublishUpdate(state.pending);
 }
 
 // The bound is re-read every second, so a shorter interval applies at once.
@@ -128,12 +172,20 @@ void MonitorStart(MonitorState& state) {
     ReopenPort(state.portNameCopy, state.devices, state.pending, true);
     IdentifyDevices(state.devices, state.pending);
     PublishUpdate(state.pending);
+    // Sensors may have come or gone while the program was stopped: the
+    // stored ones are polled first, then the bus is searched once.
+    state.verifyDue = true;
 }
 
 bool RunMonitorCycle(MonitorState& state) {
     platform::SleepMs(MonitorStepMs);
     state.pending.changes = 0;
-    if (portChanged()) servePortChange(state);
+    if (portChanged()) {
+        servePortChange(state);
+    } else if (state.portLost) {
+        retryLostPort(state);
+        return !quitRequested();
+    }
     if (!startConversionForAll(state)) {
         failureCycle(state);
         return !quitRequested();
@@ -144,6 +196,8 @@ bool RunMonitorCycle(MonitorState& state) {
     pollPass(state);
     summarise(state);
     PublishUpdate(state.pending);
+    if (closeLostPort(state)) return !quitRequested();
+    if (state.verifyDue && !portChanged()) verifyDevices(state);
     intervalWait();
     return !quitRequested();
 }

@@ -19,6 +19,11 @@ struct MonitorState {
     int previousFaultyCount = 0;
     int alarmCount = 0;  // out-of-range readings of the pass; -1 once rows show a failure
     int previousAlarmCount = 0;
+    // The devices polled have not been checked against the bus since the
+    // start, or one of them stopped answering: search after the next pass.
+    bool verifyDue = false;
+    bool portLost = false;  // the port's device went away; the port is closed
+    int lostCycles = 0;     // cycles since the port was lost or last tried
 };
 
 // Takes the known devices and the port name from the settings, opens the port
@@ -33,5 +38,7 @@ void MonitorStart(MonitorState& state);
 inline constexpr unsigned MonitorStepMs = 100;
 inline constexpr int ConversionWaitSteps = 8;  // a 12-bit conversion takes up to 750 ms
 inline constexpr int FailedCyclesBeforeSearch = 10;
+inline constexpr int UnansweredPassesBeforeSearch = 10;
+inline constexpr int LostCyclesBeforeReopen = 10;  // a try about once a second
 
 }  // namespace monitor

@@ -1,5 +1,8 @@
 #include "monitor/port_search.h"
 
+#include <utility>
+#include <vector>
+
 #include "monitor/app_settings.h"
 #include "monitor/ds18x20.h"
 #include "monitor/status_summary.h"
@@ -31,10 +34,54 @@ void ReopenPort(const std::string& name, BusDeviceList& devices, MonitorMailbox&
 void EnumerateBus(BusDeviceList& devices) {
     onewire::searchReset();
     BusDevice found;
+    found.foundSinceGoodRead = true;
     while (devices.size() < MaxBusDevices && Settings().quitRequested.load() == 0 &&
            onewire::searchNext(&found.rom)) {
         devices.push_back(found);
     }
+}
+
+namespace {
+
+// The first of `found` with `rom` that is not yet taken; found.size() for none.
+std::size_t takeMatch(const BusDeviceList& found, std::vector<bool>& taken, const RomCode& rom) {
+    for (std::size_t i = 0; i < found.size(); ++i) {
+        if (!taken[i] && found[i].rom == rom) {
+            taken[i] = true;
+            return i;
+        }
+    }
+    return found.size();
+}
+
+}  // namespace
+
+bool VerifyDevices(BusDeviceList& devices, MonitorMailbox& pending) {
+    BusDeviceList found;
+    EnumerateBus(found);
+    // A search cut short by a bus error knows only part of the bus; taking
+    // it would mark every device it did not reach as gone.
+    if (onewire::lastStatus() != onewire::NoData) return false;
+    std::vector<bool> taken(found.size(), false);
+    BusDeviceList kept;
+    SensorList rows;
+    for (std::size_t i = 0; i < devices.size() && i < pending.rows.size(); ++i) {
+        if (takeMatch(found, taken, devices[i].rom) == found.size()) continue;
+        kept.push_back(devices[i]);
+        kept.back().foundSinceGoodRead = true;
+        rows.push_back(std::move(pending.rows[i]));
+    }
+    const bool dropped = kept.size() != devices.size();
+    for (std::size_t j = 0; j < found.size(); ++j) {
+        if (taken[j]) continue;
+        kept.push_back(found[j]);
+        IdentifyDevice(kept.back(), rows.emplace_back(), pending);
+    }
+    const bool changed = dropped || kept.size() != devices.size();
+    devices = std::move(kept);
+    pending.rows = std::move(rows);
+    if (changed) pending.changes |= RowsChanged;
+    return changed;
 }
 
 void SearchBus(BusDeviceList& devices, const std::string& name, MonitorMailbox& pending) {

@@ -9,9 +9,9 @@
 
 namespace monitor {
 
-// A search stops after this many devices. A wire held low answers every bit
-// of the search with a discrepancy and would enumerate 2^64 codes; no real
-// UART adapter drives more than a few dozen thermometers.
+// A search stops after this many devices. A wire that answers every bit of
+// the search with a discrepancy would enumerate 2^64 codes; no real UART
+// adapter drives more than a few dozen thermometers.
 inline constexpr std::size_t MaxBusDevices = 100;
 
 std::string PortOpenFailedText(const std::string& name);
@@ -25,6 +25,13 @@ void ReopenPort(const std::string& name, BusDeviceList& devices, MonitorMailbox&
 // Replaces `devices` by the codes found on the bus (in search order, at most
 // MaxBusDevices) and identifies them; an empty result empties the rows.
 void SearchBus(BusDeviceList& devices, const std::string& name, MonitorMailbox& pending);
+
+// Searches the bus to check the polled devices, without a search's texts.
+// Only a complete enumeration (one that ended with status 7) counts: devices
+// it found again keep their entries and rows, those it did not are dropped,
+// new ones are identified and appended. After any other end nothing changes.
+// true when `devices` changed.
+bool VerifyDevices(BusDeviceList& devices, MonitorMailbox& pending);
 
 // The enumeration alone: appends every code that searchNext delivers until it
 // answers false, the limit is reached, or quitRequested is set. The last

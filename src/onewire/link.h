@@ -23,6 +23,11 @@ enum LinkOption : std::uint32_t {
 // Unpowers and closes the current port. false with status 1 when none is open.
 bool closePort();
 
+// True when the open port's device is gone (an adapter pulled out, its line
+// hung up): no bus operation can succeed on it, only closing and opening the
+// port again can bring the bus back. false when no port is open. Sets no status.
+[[nodiscard]] bool portLost();
+
 // Set by the user-interface thread, read by the bus layer at each use.
 void setLinkOptions(std::uint32_t options);
 std::uint32_t linkOptions();

@@ -93,6 +93,10 @@ void releasePortAtExit() {
     forgetPort();
 }
 
+bool portLost() {
+    return current.port != nullptr && current.ops->lost(current.port);
+}
+
 bool portIsOpen() {
     return current.port != nullptr;
 }

@@ -11,9 +11,6 @@
 namespace onewire {
 namespace {
 
-// At 9600 baud 0xF0 holds the wire low for the start bit and four 0 bits
-// (about 521 us, a reset pulse) and then releases it for the presence window.
-constexpr std::uint8_t ResetByte = 0xF0;
 using Buffer = std::unique_ptr<std::uint8_t[]>;
 
 // The 8*n slot bytes plus two spare bytes; empty when memory is short.
@@ -26,15 +23,14 @@ bool validTransfer(const void* data, std::int32_t n) {
     return data != nullptr && n >= 1 && n < MaxTransferBytes;
 }
 
-// Reads the single echo of a reset: presence when it differs from the byte
-// sent. Status 2 without presence, 3 when the echo is missing or doubled.
-bool readPresence() {
+// Reads the single echo of a reset into `echo`: presence when it differs from
+// the byte sent. Status 2 without presence, 3 when the echo is missing or doubled.
+bool readPresence(std::uint8_t& echo) {
     if (inputWaiting() != 1) {
         setStatus(ExchangeError);
         discardInput();
         return false;
     }
-    std::uint8_t echo = 0;
     if (readPort(&echo, 1) != 1) {
         setStatus(ExchangeError);
         discardInput();
@@ -83,6 +79,12 @@ void decodeBytes(const std::uint8_t* echoes, std::int32_t n, std::uint8_t* data)
 }  // namespace
 
 bool busReset() {
+    std::uint8_t echo = ResetByte;
+    return resetWithEcho(echo);
+}
+
+bool resetWithEcho(std::uint8_t& echo) {
+    echo = ResetByte;
     if (!requirePort()) return false;
     if (!setSpeed(ResetSpeed)) return false;
     discardInput();
@@ -91,7 +93,7 @@ bool busReset() {
         setStatus(ExchangeError);
     } else {
         waitForEcho(1, elapsedMs(), ResetEchoLimitMs, EchoWait::Reset);
-        presence = readPresence();
+        presence = readPresence(echo);
     }
     // A failed switch back leaves the port slow until a later change succeeds;
     // the presence already seen stands.

@@ -20,8 +20,18 @@ inline constexpr std::uint8_t slotFor(int bit) {
     return bit != 0 ? SlotOne : SlotZero;
 }
 
+// At 9600 baud 0xF0 holds the wire low for the start bit and four 0 bits
+// (about 521 us, a reset pulse) and then releases it for the presence window.
+inline constexpr std::uint8_t ResetByte = 0xF0;
+// A presence pulse lasts at most 240 us, so it can clear at most three of the
+// four released bits (104 us each) of the reset byte: an echo of 0x00 means
+// the wire never came up, a short, which busReset still counts as presence.
+inline constexpr std::uint8_t ShortedResetEcho = 0x00;
+
 // true when a presence pulse was seen. Status 0, 1, 2 (no presence), 3, 4.
 [[nodiscard]] bool busReset();
+// busReset, also handing over the reset's echo (ResetByte when none was read).
+[[nodiscard]] bool resetWithEcho(std::uint8_t& echo);
 // true when all 8*n slots went out and their echoes came back. Status 0, 1, 3, 6.
 [[nodiscard]] bool writeBytes(const std::uint8_t* data, std::int32_t n);
 [[nodiscard]] bool writeByte(std::uint8_t value);

@@ -17,7 +17,8 @@ struct SearchState {
 // Starts a new enumeration on the calling thread. Status 0.
 bool searchReset();
 // Delivers the next code in ascending bus order into *out. false with status 1,
-// 2, 3, 4, 5 (no device answered a bit), 6 (out is null) or 7 (no more devices).
+// 2 (no presence, or a wire held low), 3, 4, 5 (no device answered a bit), 6
+// (out is null) or 7 (no more devices).
 [[nodiscard]] bool searchNext(RomCode* out);
 // The calling thread's search state (for tests and diagnostics).
 const SearchState& searchState();

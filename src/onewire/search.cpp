@@ -97,7 +97,11 @@ PassEnd sendOpening(const SearchState& state, int knownBits, int& lastZero, BitA
 // alone and, as ever, its echo is only consumed.
 PassEnd runPass(SearchState& state, int knownBits, int& lastZero) {
     lastZero = 0;
-    if (!busReset()) return PassEnd::Failed;
+    std::uint8_t echo = ResetByte;
+    if (!resetWithEcho(echo)) return PassEnd::Failed;
+    // A wire held low answers every bit with a discrepancy, so the search
+    // would deliver one invented code after another: there is nobody to find.
+    if (echo == ShortedResetEcho) return (setStatus(NoResponse), PassEnd::Failed);
     BitAnswers answers;
     const PassEnd opening = sendOpening(state, knownBits, lastZero, answers);
     if (opening != PassEnd::Delivered) return opening;

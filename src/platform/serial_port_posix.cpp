@@ -26,6 +26,7 @@ namespace platform {
 struct SerialPort {
     int fd = -1;
     speed_t speed = B115200;
+    bool lost = false;  // sticky: the device behind fd is gone
 };
 
 namespace {
@@ -64,6 +65,18 @@ int remainingMs(Clock::time_point deadline) {
     const auto left =
         std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now()).count();
     return left > 0 ? static_cast<int>((left + 999) / 1000) : 0;
+}
+
+// A USB adapter pulled out, or the other side of a pseudo-terminal closed,
+// hangs the line up for good: the descriptor answers EIO (ENODEV, ENXIO on
+// some drivers) and poll reports POLLHUP or POLLERR from then on, even when
+// the device comes back, which it does under a new descriptor.
+void noteError(SerialPort* port, int error) {
+    if (error == EIO || error == ENODEV || error == ENXIO) port->lost = true;
+}
+
+void notePoll(SerialPort* port, const pollfd& pfd) {
+    if ((pfd.revents & (POLLHUP | POLLERR)) != 0) port->lost = true;
 }
 
 // "COM3" (any case) gives 3; 0 for any other name.
@@ -163,10 +176,11 @@ SerialPort* openPort(std::string_view name) {
 bool setPortSpeed(SerialPort* port, std::uint32_t baud) {
     const speed_t code = speedCode(baud);
     termios tio{};
-    if (code == B0 || tcgetattr(port->fd, &tio) != 0) return false;
+    if (code == B0) return false;
+    if (tcgetattr(port->fd, &tio) != 0) return (noteError(port, errno), false);
     if (cfsetispeed(&tio, code) != 0 || cfsetospeed(&tio, code) != 0) return false;
     // TCSADRAIN: the last byte must leave at the old speed before the change.
-    if (tcsetattr(port->fd, TCSADRAIN, &tio) != 0) return false;
+    if (tcsetattr(port->fd, TCSADRAIN, &tio) != 0) return (noteError(port, errno), false);
     port->speed = code;
     return true;
 }
@@ -176,14 +190,14 @@ bool setPortSpeed(SerialPort* port, std::uint32_t baud) {
 void setPortLines(SerialPort* port, bool dtrOn, bool rtsOn) {
     int dtr = TIOCM_DTR;
     int rts = TIOCM_RTS;
-    (void)ioctl(port->fd, dtrOn ? TIOCMBIS : TIOCMBIC, &dtr);
-    (void)ioctl(port->fd, rtsOn ? TIOCMBIS : TIOCMBIC, &rts);
+    if (ioctl(port->fd, dtrOn ? TIOCMBIS : TIOCMBIC, &dtr) != 0) noteError(port, errno);
+    if (ioctl(port->fd, rtsOn ? TIOCMBIS : TIOCMBIC, &rts) != 0) noteError(port, errno);
 }
 
 std::int32_t portInputWaiting(SerialPort* port) {
     int waiting = 0;
-    if (ioctl(port->fd, FIONREAD, &waiting) != 0 || waiting < 0) return 0;
-    return waiting;
+    if (ioctl(port->fd, FIONREAD, &waiting) != 0) return (noteError(port, errno), 0);
+    return waiting < 0 ? 0 : waiting;
 }
 
 // The whole write must be done within 10 ms plus 100 ms per byte; the count
@@ -198,11 +212,16 @@ std::int32_t writePortBytes(SerialPort* port, const std::uint8_t* data, std::int
             done += static_cast<std::int32_t>(r);
             continue;
         }
-        if (r < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) break;
+        if (r < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+            noteError(port, errno);
+            break;
+        }
         const int left = remainingMs(deadline);
         if (left == 0) break;
         pollfd pfd{port->fd, POLLOUT, 0};
         if (poll(&pfd, 1, left) < 0 && errno != EINTR) break;
+        notePoll(port, pfd);
+        if (port->lost) break;
     }
     return done;
 }
@@ -219,11 +238,17 @@ std::int32_t readPortBytes(SerialPort* port, std::uint8_t* data, std::int32_t n)
             done += static_cast<std::int32_t>(r);
             continue;
         }
-        if (r == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) break;
+        if (r == 0) break;
+        if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+            noteError(port, errno);
+            break;
+        }
         const int left = remainingMs(deadline);
         if (left == 0) break;
         pollfd pfd{port->fd, POLLIN, 0};
         if (poll(&pfd, 1, left) < 0 && errno != EINTR) break;
+        notePoll(port, pfd);
+        if (port->lost) break;
     }
     return done;
 }
@@ -243,6 +268,7 @@ void waitPortInput(SerialPort* port, std::int32_t bytes, std::uint32_t timeoutMs
             pollfd pfd{port->fd, POLLIN, 0};
             const int r = poll(&pfd, 1, left);
             if (r < 0 && errno != EINTR) return;
+            notePoll(port, pfd);
             // A hung-up or failed port stays "readable" without input: nothing
             // will come, so the wait takes its time instead of spinning.
             if (r > 0 && portInputWaiting(port) == 0) {
@@ -265,8 +291,8 @@ void closePort(SerialPort* port) {
     delete port;
 }
 
-bool portLost(SerialPort*) {
-    return false;
+bool portLost(SerialPort* port) {
+    return port->lost;
 }
 
 const SerialPortOps systemOps{

@@ -97,7 +97,7 @@ class ProgramTest : public ::testing::Test {
     Child program;
 };
 
-// The monitor searches the bus only while it fails: an empty bus at start
+// The monitor searches the bus while it fails: an empty bus at start
 // makes it search, the stored sensors turn "Не найден", and once thermometers
 // join the bus the next search finds them.
 TEST_F(ProgramTest, ReadingsReachPageAndLogAndTheShutdownSavesTheNewList) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "cycle_fixture.h"
+#include "monitor/port_search.h"
 #include "platform/monitor_window.h"
 
 using namespace monitor;
@@ -87,6 +88,39 @@ TEST_F(PollCycleTest, FaultyDevicesOfLastPassShortenTheRunToSearch) {
     EXPECT_FALSE(contains(window.statusTexts(), SearchingText));
     EXPECT_TRUE(cycle());  // the ninth failure brings the count to ten
     EXPECT_TRUE(contains(window.statusTexts(), SearchingText));
+}
+
+TEST_F(PollCycleTest, PulledAdapterIsOpenedAgainAboutOnceASecondKeepingTheDevices) {
+    startWith({Thermometer(B20, 1, 0x0191), Thermometer(B20, 3, 0x0100)});
+    EXPECT_TRUE(cycle());
+    busmodel::Faults pulled;
+    pulled.adapterPulled = true;
+    busmodel::SetFaults(pulled);
+    EXPECT_TRUE(cycle());
+    EXPECT_EQ(takeOver(), RowsChanged | StatusChanged);
+    EXPECT_EQ(windowList[0].cells[Status].text, "Ошибка изменения скорости порта");
+
+    // Nine cycles of one 100 ms step each, then one try to open, which fails.
+    clock.resetSteps();
+    for (int lost = 1; lost <= 9; ++lost) {
+        EXPECT_TRUE(cycle());
+        EXPECT_EQ(takeOver(), 0) << lost;
+    }
+    EXPECT_TRUE(cycle());
+    EXPECT_EQ(clock.steps(), 10);
+    takeOver();
+    EXPECT_EQ(statusText, PortOpenFailedText("COM1"));
+
+    busmodel::SetFaults({});
+    const std::int32_t opens = busmodel::CurrentPortState().opens;
+    for (int lost = 1; lost <= 10; ++lost) EXPECT_TRUE(cycle());
+    EXPECT_EQ(busmodel::CurrentPortState().opens, opens + 1);
+    takeOver();
+    EXPECT_EQ(statusText, "Порт открыт");
+    EXPECT_TRUE(cycle());
+    EXPECT_EQ(state.devices.size(), 2u);
+    EXPECT_EQ(cell(1, Temperature).text, "16.0 °C");
+    EXPECT_TRUE(window.statusTexts().empty());  // no search ran
 }
 
 TEST_F(PollCycleTest, PortChangeDuringConversionWaitIsServedNextCycle) {

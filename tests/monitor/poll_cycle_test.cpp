@@ -119,15 +119,18 @@ TEST_F(PollCycleTest, ShortedWireReadsAsCrcError) {
     EXPECT_EQ(state.devices[0].faults, ScratchpadCrcError);
 }
 
-TEST_F(PollCycleTest, SearchOnShortedWireStopsAtDeviceLimit) {
+TEST_F(PollCycleTest, SearchOnShortedWireFindsNothing) {
     startWith({});
     busmodel::Faults faults;
     faults.shorted = true;
     busmodel::SetFaults(faults);
     Settings().portChanged = 1;
     EXPECT_TRUE(cycle());
-    EXPECT_EQ(state.devices.size(), MaxBusDevices);
-    EXPECT_EQ(state.pending.rows.size(), MaxBusDevices);
+    EXPECT_TRUE(state.devices.empty());
+    EXPECT_TRUE(state.pending.rows.empty());
+    EXPECT_EQ(window.statusTexts().back(), "На порту COM1, '1-Wire' устройства не найдены.");
+    takeOver();
+    EXPECT_TRUE(windowList.empty());
 }
 
 TEST_F(PollCycleTest, BadRomCrcIsFaultyButStillRead) {
@@ -154,6 +157,15 @@ TEST_F(PollCycleTest, SupplyModeOfEachDevice) {
                Thermometer(S20, 2, 0, busmodel::Power::External)});
     EXPECT_EQ(cell(0, Connection).text, "2 вывода ('паразитное' питание)");
     EXPECT_EQ(cell(1, Connection).text, "3 вывода");
+    // The echoes stop after the Match ROM (a reset and 72 slots), or after the
+    // eight slots of 0xB4: the supply slot that follows tells nothing.
+    for (const std::int32_t echoes : {73, 81}) {
+        busmodel::Faults faults;
+        faults.echoesBeforeUnplug = echoes;
+        busmodel::SetFaults(faults);
+        IdentifyDevices(state.devices, state.pending);
+        EXPECT_EQ(cell(0, Connection).text, "Ошибка") << echoes;
+    }
 }
 
 TEST_F(PollCycleTest, UnknownFamilyIsListedButNeverAddressed) {
@@ -169,6 +181,7 @@ TEST_F(PollCycleTest, UnknownFamilyIsListedButNeverAddressed) {
     std::uint64_t resets = busmodel::CurrentPortState().resets;
     IdentifyDevices(state.devices, state.pending);
     EXPECT_EQ(busmodel::CurrentPortState().resets - resets, 1u);
+    EXPECT_TRUE(cycle());  // the first pass is followed by a search
     // Skip ROM for the conversion, then one Match ROM.
     resets = busmodel::CurrentPortState().resets;
     EXPECT_TRUE(cycle());
@@ -179,15 +192,49 @@ TEST_F(PollCycleTest, UnknownFamilyIsListedButNeverAddressed) {
     EXPECT_EQ(state.deviceCount, 2);
 }
 
-TEST_F(PollCycleTest, DeviceMissingAmongOthersReadsAsCrcError) {
-    busmodel::Device gone = Thermometer(B20, 2, 0x0100);
-    gone.present = false;
-    startWith({Thermometer(B20, 1, 0x0191), gone});
-    EXPECT_EQ(cell(1, Connection).text, "3 вывода");
+// Sensors that came or went while the program was stopped are found by the
+// search after the first pass; one that goes while it runs reads nine 0xFF
+// bytes ("Ошибка CRC") until ten such passes start a search.
+TEST_F(PollCycleTest, SearchesAfterTheFirstPassAndAfterTenUnansweredReads) {
+    const busmodel::Device kept = Thermometer(B20, 1, 0x0191);
+    const busmodel::Device gone = Thermometer(B20, 2, 0x0100);
+    const busmodel::Device added = Thermometer(S20, 3, 0x0032);
+    const busmodel::Device leaving = Thermometer(B20, 4, 0x0150);
+    busmodel::SetDevices({kept, added, leaving});
+    Settings().knownRoms = {kept.rom, gone.rom, leaving.rom};
+    MonitorStart(state);
+    EXPECT_EQ(cell(1, Connection).text, "3 вывода");  // nobody pulls its supply slot low
+    takeOver();
+
     EXPECT_TRUE(cycle());
-    EXPECT_EQ(cell(0, Status).text, "OK");
-    EXPECT_EQ(cell(1, Status).text, "Ошибка CRC");
-    EXPECT_EQ(cell(1, Temperature).text, "");
+    ASSERT_EQ(state.devices.size(), 3u);
+    EXPECT_EQ(state.devices[2].rom, added.rom);
+    EXPECT_EQ(cell(0, Temperature).text, "25.1 °C");  // a kept row keeps its reading
+    EXPECT_EQ(cell(2, Status).text, "Инициализация");
+    takeOver();
+    ASSERT_EQ(windowList.size(), 4u);
+    EXPECT_EQ(windowList[1].cells[Status].text, "Не найден");
+    EXPECT_EQ(windowList[3].cells[Name].text, "Новый");
+    EXPECT_TRUE(cycle());
+    EXPECT_EQ(cell(2, Temperature).text, "25.0 °C");
+    takeOver();
+    EXPECT_EQ(statusText, "Найдено 3 '1-Wire'  устройства.");
+
+    ASSERT_TRUE(
+        busmodel::ChangeDevice(leaving.rom, [](busmodel::Device& d) { d.present = false; }));
+    for (int pass = 1; pass <= 9; ++pass) {
+        EXPECT_TRUE(cycle());
+        EXPECT_EQ(cell(1, Status).text, "Ошибка CRC") << pass;
+    }
+    EXPECT_EQ(state.devices.size(), 3u);
+    EXPECT_TRUE(cycle());
+    EXPECT_EQ(state.devices.size(), 2u);
+    EXPECT_TRUE(window.statusTexts().empty());  // these searches show no texts
+    takeOver();
+    EXPECT_EQ(windowList[2].cells[Status].text, "Не найден");
+    EXPECT_TRUE(cycle());
+    takeOver();
+    EXPECT_EQ(statusText, "Найдено 2 '1-Wire'  устройства.");
 }
 
 TEST_F(PollCycleTest, GoodCycleLengthFollowsTheInterval) {

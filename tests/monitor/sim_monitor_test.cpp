@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
+#include <memory>
 #include <thread>
 
 #include "busmodel/rom_tools.h"
 #include "cycle_fixture.h"
 #include "monitor/monitor_thread.h"
+#include "monitor/port_search.h"
 #include "persistence/event_log.h"
 #include "pty_support.h"
 
@@ -17,6 +20,25 @@ namespace {
 
 // Generous for slow sanitizer builds; the test ends as soon as all is seen.
 constexpr int PatienceMs = 20000;
+
+// What the window would show: the mailbox taken over every 50 ms and merged.
+struct WindowView {
+    SensorList rows;
+    std::string status;
+
+    // Takes the mailbox over until `done` holds; false when patience ran out.
+    template <typename Done>
+    bool watchUntil(Done done) {
+        for (int waited = 0; waited < PatienceMs && !done(); waited += 50) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            MonitorMailbox copy;
+            TakeOverMailbox(copy);
+            if (copy.changes & RowsChanged) MergeRows(rows, copy.rows);
+            if (copy.changes & StatusChanged) status = copy.statusText;
+        }
+        return done();
+    }
+};
 
 bool showsEverything(const SensorList& window, const std::string& status) {
     if (window.size() != 3) return false;
@@ -40,16 +62,10 @@ TEST(MonitorAgainstSimulator, ReadingsSummaryAndLogArrive) {
     monitor_test::WindowRecorder window;
     ASSERT_TRUE(StartMonitorThread());
 
-    SensorList windowList;
-    std::string status;
-    for (int waited = 0; waited < PatienceMs && !showsEverything(windowList, status);
-         waited += 50) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        MonitorMailbox copy;
-        TakeOverMailbox(copy);
-        if (copy.changes & RowsChanged) MergeRows(windowList, copy.rows);
-        if (copy.changes & StatusChanged) status = copy.statusText;
-    }
+    WindowView view;
+    const SensorList& windowList = view.rows;
+    const std::string& status = view.status;
+    view.watchUntil([&] { return showsEverything(windowList, status); });
     Settings().quitRequested = 1;
     EXPECT_TRUE(WaitMonitorThread(PatienceMs));
     persistence::CloseLog();
@@ -63,6 +79,44 @@ TEST(MonitorAgainstSimulator, ReadingsSummaryAndLogArrive) {
     EXPECT_NE(log.find("  —  -10.5 °C\r\n"), std::string::npos) << log;
     EXPECT_EQ(log.find(FormatRomCode(busmodel::MakeRomCode(0x28, 0x1234))), std::string::npos)
         << log;
+}
+
+// An adapter pulled out and plugged back: the simulator ends, and a new one
+// serves the same link. The port is opened again by itself, the stored
+// sensor is polled again, and no search forgets it meanwhile.
+TEST(MonitorAgainstSimulator, ReadingsComeBackWhenTheSimulatorIsStartedAgain) {
+    onewire_test::ScratchDir dir;
+    const std::string link = dir.path() + "/COM1";
+    auto sim = std::make_unique<onewire_test::SimProcess>(
+        std::vector<std::string>{"--link", link, "--device", "28-00000B013C5A,temp=21.5"});
+    ASSERT_TRUE(sim->started());
+    onewire_test::WorkingDirectory cwd(dir.path());
+    monitor_test::ResetMonitorSettings();
+    Settings().knownRoms = {busmodel::MakeRomCode(0x28, 0x0B013C5A)};
+    monitor_test::WindowRecorder window;
+    ASSERT_TRUE(StartMonitorThread());
+
+    WindowView view;
+    const auto reads = [&view](const char* text) {
+        return [&view, text] {
+            return view.rows.size() == 1 && view.rows[0].cells[Temperature].text == text;
+        };
+    };
+    EXPECT_TRUE(view.watchUntil(reads("21.5 °C")));
+    // Until the next simulator replaces it, COM1 is a link to nowhere, so that
+    // it never falls back to a serial port of the machine. The open port is
+    // not touched by that; the simulator leaves a link it did not make.
+    std::filesystem::remove(link);
+    std::filesystem::create_symlink(dir.path() + "/unplugged", link);
+    EXPECT_EQ(sim->stop(), 0);
+    EXPECT_TRUE(view.watchUntil([&view] { return view.status == PortOpenFailedText("COM1"); }));
+    sim = std::make_unique<onewire_test::SimProcess>(
+        std::vector<std::string>{"--link", link, "--device", "28-00000B013C5A,temp=30.5"});
+    ASSERT_TRUE(sim->started());
+    EXPECT_TRUE(view.watchUntil(reads("30.5 °C"))) << view.status;
+    Settings().quitRequested = 1;
+    EXPECT_TRUE(WaitMonitorThread(PatienceMs));
+    EXPECT_EQ(view.rows[0].present, 1);
 }
 
 }  // namespace

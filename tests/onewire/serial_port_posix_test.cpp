@@ -125,11 +125,13 @@ TEST(SerialPortPosix, AHungUpPortFailsQuietly) {
     auto pty = std::make_unique<PtyPair>();
     PortGuard guard{ops().open(pty->slave())};
     ASSERT_NE(guard.port, nullptr);
+    EXPECT_FALSE(ops().lost(guard.port));
     pty.reset();  // the other side is gone, as with a simulator that ended
     EXPECT_LT(cpuTimeOfWait(guard.port, 1, 60), std::chrono::milliseconds(30));
     EXPECT_EQ(ops().inputWaiting(guard.port), 0);
     const std::uint8_t byte = 0xF0;
     EXPECT_LT(ops().write(guard.port, &byte, 1), 1);
+    EXPECT_TRUE(ops().lost(guard.port));
 }
 
 TEST(SerialPortPosix, APortOpensOnlyOnceAtATime) {

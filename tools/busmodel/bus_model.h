@@ -66,6 +66,10 @@ struct Faults {
     bool failResetSpeed = false;   // switching to 9600 baud fails
     bool failDataSpeed = false;    // switching to 115200 baud fails
     bool failOpen = false;         // open fails as for a port in use
+    // The USB adapter is pulled out: the port open at that moment is lost for
+    // good (every operation on it fails and `lost` reports it) and no open
+    // succeeds; clearing it plugs the adapter back, for a new open.
+    bool adapterPulled = false;
 };
 
 // The in-process port as the bus saw it; counters since ResetBus.

@@ -15,6 +15,7 @@ struct PortModel {
     std::string name = "COM1";
     std::uint32_t id = 0;  // of the open port; 0 when none is open
     std::uint32_t nextId = 1;
+    std::uint32_t lostId = 0;        // of the port the pulled adapter took away
     std::deque<std::uint8_t> input;  // echoes waiting to be read
     PortState state;
 };

@@ -23,7 +23,10 @@ bool isOpen(const BusState& bus, platform::SerialPort* port) {
 platform::SerialPort* openPort(std::string_view name) {
     BusState& bus = Bus();
     std::lock_guard guard(bus.lock);
-    if (bus.faults.failOpen || bus.port.id != 0 || name != bus.port.name) return nullptr;
+    if (bus.faults.failOpen || bus.faults.adapterPulled || bus.port.id != 0 ||
+        name != bus.port.name) {
+        return nullptr;
+    }
     bus.port.id = bus.port.nextId++;
     bus.port.input.clear();
     bus.port.state.open = true;
@@ -87,14 +90,15 @@ std::int32_t read(platform::SerialPort* port, std::uint8_t* data, std::int32_t n
 }
 
 // Every echo is there as soon as its byte is written, so a wait that is not
-// yet satisfied never will be: it costs its whole time-out, on the clock the
-// process uses (the virtual one in tests).
+// yet satisfied never will be (on a lost port nothing comes at all): it costs
+// its whole time-out, on the clock the process uses (the virtual one in tests).
 void waitInput(platform::SerialPort* port, std::int32_t bytes, std::uint32_t timeoutMs) {
     {
         BusState& bus = Bus();
         std::lock_guard guard(bus.lock);
-        if (!isOpen(bus, port)) return;
-        if (static_cast<std::int32_t>(bus.port.input.size()) >= bytes) return;
+        if (isOpen(bus, port) && static_cast<std::int32_t>(bus.port.input.size()) >= bytes) {
+            return;
+        }
     }
     if (timeoutMs > 0) platform::SleepMs(timeoutMs);
 }
@@ -109,8 +113,10 @@ void close(platform::SerialPort* port) {
     ++bus.port.state.closes;
 }
 
-bool lost(platform::SerialPort*) {
-    return false;
+bool lost(platform::SerialPort* port) {
+    BusState& bus = Bus();
+    std::lock_guard guard(bus.lock);
+    return bus.port.lostId != 0 && handleOf(bus.port.lostId) == port;
 }
 
 const platform::SerialPortOps ops{

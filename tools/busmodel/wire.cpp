@@ -173,6 +173,12 @@ void SetFaults(const Faults& faults) {
     BusState& bus = Bus();
     std::lock_guard guard(bus.lock);
     bus.faults = faults;
+    if (faults.adapterPulled && bus.port.id != 0) {
+        bus.port.lostId = bus.port.id;
+        bus.port.id = 0;
+        bus.port.input.clear();
+        bus.port.state.open = false;
+    }
 }
 
 Faults CurrentFaults() {

@@ -1,5 +1,6 @@
 #include "scan.h"
 
+#include "monitor/ds18x20.h"
 #include "monitor/port_search.h"
 #include "monitor/thermometer.h"
 #include "onewire/link.h"
@@ -26,9 +27,7 @@ std::string currentStatusMessage() {
 
 std::string connectionOf(const onewire::RomCode& rom) {
     if (!monitor::IsThermometer(rom[0])) return {};
-    const bool addressed = onewire::matchRom(&rom);
-    const int supplyBit = addressed ? onewire::readPowerSupply() : 1;
-    return std::string(monitor::ConnectionText(addressed, supplyBit));
+    return std::string(monitor::ReadSupplyModeText(rom));
 }
 
 std::string temperatureOf(const onewire::RomCode& rom) {
