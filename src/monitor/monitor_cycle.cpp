@@ -20,6 +20,13 @@ bool portChanged() {
     return Settings().portChanged.load() != 0;
 }
 
+// An adapter that is missing when its port is opened (plugged in after the
+// program started, or still being set up by the system at boot) is as good as
+// one pulled out later: it is tried again until it appears.
+void noteOpenOutcome(MonitorState& state) {
+    state.openFailed = !state.portNameCopy.empty() && onewire::lastStatus() != onewire::Ok;
+}
+
 void servePortChange(MonitorState& state) {
     // Cleared before the name is copied, so that a change made while the port
     // reopens and the bus is searched is served by the next cycle, not lost.
@@ -30,6 +37,7 @@ void servePortChange(MonitorState& state) {
     state.portLost = false;
     state.verifyDue = false;
     ReopenPort(state.portNameCopy, state.devices, state.pending, false);
+    noteOpenOutcome(state);
     state.deviceCount = static_cast<int>(state.devices.size());
     PublishUpdate(state.pending);
 }
@@ -53,10 +61,15 @@ bool startConversionForAll(MonitorState& state) {
 
 // A device that went away (an adapter pulled out, its line hung up) fails
 // every call on its handle for good: the handle is closed at once, and the
-// cycles that follow only try to open the port again.
+// cycles that follow only try to open the port again. A port that did not open
+// at all is tried again the same way, once its failure shows on the rows.
 bool closeLostPort(MonitorState& state) {
-    if (!onewire::portLost()) return false;
-    (void)onewire::closePort();
+    if (onewire::portLost()) {
+        (void)onewire::closePort();
+    } else if (!state.openFailed) {
+        return false;
+    }
+    state.openFailed = false;
     state.portLost = true;
     state.lostCycles = 0;
     return true;
@@ -64,12 +77,18 @@ bool closeLostPort(MonitorState& state) {
 
 // About once a second, as every cycle starts with a 100 ms sleep. The devices
 // are kept, so polling resumes with them once the adapter is back under the
-// same name; until then each try shows why the port did not open.
+// same name; until then each try shows why the port did not open. With no
+// devices to keep (a port chosen while its adapter was missing) the bus is
+// searched as soon as the port opens.
 void retryLostPort(MonitorState& state) {
     if (++state.lostCycles < LostCyclesBeforeReopen) return;
     state.lostCycles = 0;
     ReopenPort(state.portNameCopy, state.devices, state.pending, true);
     state.portLost = onewire::lastStatus() != onewire::Ok;
+    if (!state.portLost && state.devices.empty()) {
+        SearchBus(state.devices, state.portNameCopy, state.pending);
+        state.deviceCount = static_cast<int>(state.devices.size());
+    }
     PublishUpdate(state.pending);
 }
 
@@ -170,6 +189,7 @@ void MonitorStart(MonitorState& state) {
     state.deviceCount = static_cast<int>(state.devices.size());
     state.portNameCopy = CopyPortName();
     ReopenPort(state.portNameCopy, state.devices, state.pending, true);
+    noteOpenOutcome(state);
     IdentifyDevices(state.devices, state.pending);
     PublishUpdate(state.pending);
     // Sensors may have come or gone while the program was stopped: the

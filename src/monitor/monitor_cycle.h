@@ -23,6 +23,9 @@ struct MonitorState {
     // start, or one of them stopped answering: search after the next pass.
     bool verifyDue = false;
     bool portLost = false;  // the port's device went away; the port is closed
+    // The named port did not open (an adapter not yet plugged in): once the
+    // failure shows on the rows, it is tried again like a lost one.
+    bool openFailed = false;
     int lostCycles = 0;     // cycles since the port was lost or last tried
 };
 

@@ -149,7 +149,7 @@ TEST_F(PollCycleTest, PortChangeDuringConversionWaitIsServedNextCycle) {
     EXPECT_EQ(statusText, "Порт открыт");
 }
 
-TEST_F(PollCycleTest, PortThatCannotOpenEmptiesTheListWithoutSearch) {
+TEST_F(PollCycleTest, PortThatCannotOpenIsTriedAgainEverySecondUntilItsAdapterAppears) {
     startWith({Thermometer(B20, 1, 0x0191)});
     monitor::SetPortName("COM9");
     Settings().portChanged = 1;
@@ -158,11 +158,39 @@ TEST_F(PollCycleTest, PortThatCannotOpenEmptiesTheListWithoutSearch) {
     EXPECT_TRUE(state.pending.rows.empty());
     EXPECT_FALSE(contains(window.statusTexts(), SearchingText));
     takeOver();
-    EXPECT_EQ(statusText,
-              "Не удалось открыть порт 'COM9'  Возможно он зянят или отстуствует в системе");
-    // Ten cycles later a search reports the empty port.
-    for (int failed = 2; failed <= 10; ++failed) EXPECT_TRUE(cycle());
-    EXPECT_EQ(window.statusTexts().back(), "На порту COM9, '1-Wire' устройства не найдены.");
+    const std::string openFailed =
+        "Не удалось открыть порт 'COM9'  Возможно он зянят или отстуствует в системе";
+    EXPECT_EQ(statusText, openFailed);
+    // No search runs on a port that is not open; each try shows why it failed.
+    statusText.clear();
+    for (int cycles = 1; cycles <= 20; ++cycles) EXPECT_TRUE(cycle());
+    EXPECT_FALSE(contains(window.statusTexts(), SearchingText));
+    takeOver();
+    EXPECT_EQ(statusText, openFailed);
+    // The adapter appears under that name: the next try opens it and searches.
+    busmodel::SetPortName("COM9");
+    for (int cycles = 1; cycles <= 10; ++cycles) EXPECT_TRUE(cycle());
+    EXPECT_EQ(window.statusTexts(),
+              (std::vector<std::string>{SearchingText, "Найдено 1 '1-Wire' устройство."}));
+    EXPECT_TRUE(cycle());
+    EXPECT_EQ(cell(0, Temperature).text, "25.1 °C");
+}
+
+TEST_F(PollCycleTest, AdapterMissingAtStartIsOpenedOnceItAppearsKeepingTheStoredSensors) {
+    monitor::SetPortName("COM4");
+    startWith({Thermometer(B20, 1, 0x0191), Thermometer(B20, 3, 0x0100)});
+    takeOver();
+    EXPECT_EQ(statusText, PortOpenFailedText("COM4"));
+    // The first cycle shows the failure on the rows, as before.
+    EXPECT_TRUE(cycle());
+    takeOver();
+    EXPECT_EQ(windowList[0].cells[Status].text, "Нет открытого COM порта");
+    busmodel::SetPortName("COM4");
+    for (int cycles = 1; cycles <= 10; ++cycles) EXPECT_TRUE(cycle());
+    takeOver();
+    EXPECT_EQ(statusText, "Порт открыт");
+    EXPECT_TRUE(cycle());
+    EXPECT_EQ(cell(1, Temperature).text, "16.0 °C");
 }
 
 // A second port change made while the first one is being served must not be
