@@ -40,10 +40,12 @@ constexpr DWORD QueueBytes = 255;
 // for a huge count cannot make it allocate all of it.
 constexpr std::int32_t MostTakenPerWait = 4096;
 
-// What a USB serial driver answers once its adapter is pulled out, and what
-// Wine answers for a pseudo-terminal whose other side has gone.
+// What USB serial drivers answer once their adapter is pulled out, and
+// ERROR_NOT_READY, what Wine answers for a pseudo-terminal (a simulated
+// adapter) whose other side has gone.
 bool meansDeviceGone(DWORD error) {
     switch (error) {
+        case ERROR_NOT_READY:
         case ERROR_ACCESS_DENIED:
         case ERROR_BAD_COMMAND:
         case ERROR_DEVICE_REMOVED:
