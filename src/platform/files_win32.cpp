@@ -122,21 +122,6 @@ bool ReplaceFileWhole(const char* path, std::string_view bytes) {
     return ok;
 }
 
-AppendFile::AppendFile(AppendFile&& other) noexcept
-    : descriptor(std::exchange(other.descriptor, -1)) {}
-
-AppendFile& AppendFile::operator=(AppendFile&& other) noexcept {
-    if (this != &other) {
-        CloseFile(*this);
-        descriptor = std::exchange(other.descriptor, -1);
-    }
-    return *this;
-}
-
-AppendFile::~AppendFile() {
-    CloseFile(*this);
-}
-
 // Share mode 0 keeps every other opener out, in this process and in others,
 // for as long as the handle is open. Asking for appending (FILE_APPEND_DATA
 // without FILE_WRITE_DATA) makes every write land at the file's end.
