@@ -22,7 +22,8 @@ struct SerialPort {
     // Bytes that a wait has already taken from the driver to learn that they
     // came. They count as waiting, and the next read hands them out first.
     std::vector<std::uint8_t> taken;
-    // The total read time-out the driver holds now; set again only on change.
+    // The total read time-out the driver holds now (MAXDWORD: none set yet);
+    // set again only when a read needs another.
     DWORD readLimitMs = MAXDWORD;
     // What the lines were last driven to: every change of the settings
     // re-drives them from the settings' line modes, which must agree.

@@ -59,6 +59,10 @@ struct ReceiveResult {
 // count sent (possibly fewer than asked), -1 on error.
 std::int32_t SendToSocket(SocketHandle socket, std::span<const std::uint8_t> bytes);
 
+// Sends small writes at once instead of holding them for the peer's
+// acknowledgement (TCP_NODELAY). false when the option cannot be set.
+[[nodiscard]] bool SetNoDelay(SocketHandle socket);
+
 // Closes the socket; an invalid handle is ignored.
 void CloseSocket(SocketHandle socket);
 
