@@ -38,6 +38,15 @@ struct SerialPortOps {
     bool (*lost)(SerialPort* port);
 };
 
+// Why the last open of an operating-system port failed on the calling thread,
+// so that a tool can tell the user what to change; the record above stays
+// success-or-nullptr.
+enum class PortOpenFailure { None, NotFound, Busy, PermissionDenied, Other };
+
+// Set by every open of SystemSerialPort() on the calling thread: None after a
+// success, the reason after a failure.
+PortOpenFailure LastPortOpenFailure();
+
 // The operating system's serial ports. On Linux "COMn" opens the entry named
 // COMn in the working directory when it exists (even a dangling link), else
 // /dev/ttyS(n-1); a name holding '/' is opened as a device path.

@@ -41,6 +41,25 @@ constexpr DWORD QueueBytes = 255;
 // for a huge count cannot make it allocate all of it.
 constexpr std::int32_t MostTakenPerWait = 4096;
 
+thread_local PortOpenFailure lastOpenFailure = PortOpenFailure::None;
+
+// Windows answers ERROR_ACCESS_DENIED for a COM port that another program
+// holds open, so on this system it means busy, not a missing permission.
+PortOpenFailure openFailureOf(DWORD error) {
+    switch (error) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_NAME:
+            return PortOpenFailure::NotFound;
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_BUSY:
+            return PortOpenFailure::Busy;
+        default:
+            return PortOpenFailure::Other;
+    }
+}
+
 // What USB serial drivers answer once their adapter is pulled out, and
 // ERROR_NOT_READY, what Wine answers for a pseudo-terminal (a simulated
 // adapter) whose other side has gone.
@@ -127,7 +146,11 @@ SerialPort* openPort(std::string_view name) {
     // No sharing: a second program (or instance) cannot open the port.
     const HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return nullptr;
+    if (handle == INVALID_HANDLE_VALUE) {
+        lastOpenFailure = openFailureOf(GetLastError());
+        return nullptr;
+    }
+    lastOpenFailure = PortOpenFailure::Other;
     auto* port = new (std::nothrow) SerialPort;
     if (port == nullptr) {
         CloseHandle(handle);
@@ -151,6 +174,7 @@ SerialPort* openPort(std::string_view name) {
     }
     (void)setReadLimit(port, ReadGraceMs);
     port->taken.reserve(QueueBytes);
+    lastOpenFailure = PortOpenFailure::None;
     return port;
 }
 
@@ -249,6 +273,10 @@ const SerialPortOps systemOps{
 };
 
 }  // namespace
+
+PortOpenFailure LastPortOpenFailure() {
+    return lastOpenFailure;
+}
 
 const SerialPortOps& SystemSerialPort() {
     return systemOps;

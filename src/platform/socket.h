@@ -50,6 +50,11 @@ struct ReceiveResult {
 // or it could not be set up.
 [[nodiscard]] SocketHandle AcceptPending(SocketHandle listener);
 
+// Turns off Nagle's algorithm: an answer's last small piece then leaves at
+// once instead of waiting for the client's delayed acknowledgement. false
+// when the option cannot be set (the socket still works, only slower).
+[[nodiscard]] bool SetNoDelay(SocketHandle socket);
+
 // One receive into `buffer` without waiting. With `peek` the bytes stay in the
 // socket.
 [[nodiscard]] ReceiveResult ReceiveFromSocket(SocketHandle socket, std::span<std::uint8_t> buffer,
@@ -58,10 +63,6 @@ struct ReceiveResult {
 // One send without waiting and without a signal when the peer is gone; the
 // count sent (possibly fewer than asked), -1 on error.
 std::int32_t SendToSocket(SocketHandle socket, std::span<const std::uint8_t> bytes);
-
-// Sends small writes at once instead of holding them for the peer's
-// acknowledgement (TCP_NODELAY). false when the option cannot be set.
-[[nodiscard]] bool SetNoDelay(SocketHandle socket);
 
 // Closes the socket; an invalid handle is ignored.
 void CloseSocket(SocketHandle socket);
