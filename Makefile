@@ -6,17 +6,7 @@ JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 # checkouts cheap; CI starts without one and builds as before.
 LAUNCHER   := $(if $(shell command -v ccache 2>/dev/null),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
-# The Windows programs, cross-built with mingw-w64 into their own folder, and
-# their tests run under Wine. WINDOWS_WINDOW names the window layer
-# kelvarian.exe is built with: none until the Win32 layer exists (then win32),
-# so that for now the libraries, kelvarian-scan.exe and the tests are built.
-# The serial port check under Wine uses the Linux build's kelvarian-sim and is
-# skipped without it.
-WINDOWS_DIR    ?= build-windows
-WINDOWS_WINDOW ?= none
-GTEST_SOURCE   ?= /usr/src/googletest
-
-.PHONY: all deps configure build test run bench check clean windows test-windows
+.PHONY: all deps configure build test run bench check clean
 
 all: build
 
@@ -42,6 +32,18 @@ bench: build
 # Sanitizer builds and bounded fuzzing; CI runs it after the tests.
 check: deps
 	@scripts/check
+
+# The Windows programs, cross-built with mingw-w64 into their own folder, and
+# their tests run under Wine. WINDOWS_WINDOW names the window layer
+# kelvarian.exe is built with: none until the Win32 layer exists (then win32),
+# so that for now the libraries, kelvarian-scan.exe and the tests are built.
+# The serial port check under Wine uses the Linux build's kelvarian-sim and is
+# skipped without it.
+WINDOWS_DIR    ?= build-windows
+WINDOWS_WINDOW ?= none
+GTEST_SOURCE   ?= /usr/src/googletest
+
+.PHONY: windows test-windows
 
 windows: deps
 	@cmake -S . -B $(WINDOWS_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release \
