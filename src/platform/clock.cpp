@@ -2,14 +2,11 @@
 
 #include <atomic>
 #include <chrono>
-#include <thread>
+
+#include "platform/clock_system.h"
 
 namespace platform {
 namespace {
-
-void systemSleepMs(std::uint32_t ms) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
 
 std::uint64_t systemElapsedMs() {
     using Clock = std::chrono::steady_clock;
@@ -18,7 +15,7 @@ std::uint64_t systemElapsedMs() {
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
 }
 
-const ClockOps systemClock{systemSleepMs, systemElapsedMs};
+const ClockOps systemClock{SystemSleepMs, systemElapsedMs};
 // Read by every sleeping thread, written by tests before threads start.
 std::atomic<const ClockOps*> currentClock{&systemClock};
 

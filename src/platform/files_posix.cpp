@@ -166,21 +166,6 @@ bool ReplaceFileWhole(const char* path, std::string_view bytes) {
     return true;
 }
 
-AppendFile::AppendFile(AppendFile&& other) noexcept
-    : descriptor(std::exchange(other.descriptor, -1)) {}
-
-AppendFile& AppendFile::operator=(AppendFile&& other) noexcept {
-    if (this != &other) {
-        CloseFile(*this);
-        descriptor = std::exchange(other.descriptor, -1);
-    }
-    return *this;
-}
-
-AppendFile::~AppendFile() {
-    CloseFile(*this);
-}
-
 bool OpenLockedForAppend(const char* path, AppendFile& file, std::uint64_t& sizeBytes) {
     CloseFile(file);
     Descriptor opened(::open(path, O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0666));

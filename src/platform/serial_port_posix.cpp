@@ -20,6 +20,7 @@
 #endif
 
 #include "platform/serial_port.h"
+#include "platform/serial_port_shared.h"
 
 namespace platform {
 
@@ -30,10 +31,6 @@ struct SerialPort {
 };
 
 namespace {
-
-// Port names are used by their first 59 characters, as on the system where
-// ports are named COMn.
-constexpr std::size_t MaxNameChars = 59;
 
 using Clock = std::chrono::steady_clock;
 
@@ -79,28 +76,14 @@ void notePoll(SerialPort* port, const pollfd& pfd) {
     if ((pfd.revents & (POLLHUP | POLLERR)) != 0) port->lost = true;
 }
 
-// "COM3" (any case) gives 3; 0 for any other name.
-unsigned comNumber(std::string_view name) {
-    if (name.size() < 4) return 0;
-    for (std::size_t i = 0; i < 3; ++i) {
-        if ((name[i] & ~0x20) != "COM"[i]) return 0;
-    }
-    unsigned number = 0;
-    for (std::size_t i = 3; i < name.size(); ++i) {
-        if (name[i] < '0' || name[i] > '9' || number > 100000) return 0;
-        number = number * 10 + static_cast<unsigned>(name[i] - '0');
-    }
-    return number;
-}
-
 // A name holding '/' is a device path. "COMn" is the entry COMn of the
 // working directory when there is one (a dangling link included: the open
 // then fails instead of reaching another device), else /dev/ttyS(n-1). Any
 // other name is looked up under /dev.
 std::string devicePath(std::string_view name) {
-    name = name.substr(0, MaxNameChars);
+    name = UsedPortName(name);
     if (name.find('/') != std::string_view::npos) return std::string(name);
-    const unsigned number = comNumber(name);
+    const unsigned number = ComPortNumber(name);
     if (number == 0) return "/dev/" + std::string(name);
     const std::string local = "COM" + std::to_string(number);
     struct stat info {};
@@ -200,11 +183,11 @@ std::int32_t portInputWaiting(SerialPort* port) {
     return waiting < 0 ? 0 : waiting;
 }
 
-// The whole write must be done within 10 ms plus 100 ms per byte; the count
-// written so far is given when the time is up.
+// The count written so far is given when the write's time is up.
 std::int32_t writePortBytes(SerialPort* port, const std::uint8_t* data, std::int32_t n) {
     if (data == nullptr || n <= 0) return 0;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(10 + 100 * std::int64_t{n});
+    const auto deadline = Clock::now() + std::chrono::milliseconds(
+                                             WriteLimitBaseMs + WriteLimitPerByteMs * std::int64_t{n});
     std::int32_t done = 0;
     while (done < n) {
         const ssize_t r = ::write(port->fd, data + done, static_cast<std::size_t>(n - done));
@@ -226,11 +209,9 @@ std::int32_t writePortBytes(SerialPort* port, const std::uint8_t* data, std::int
     return done;
 }
 
-// Only bytes that are already waiting are asked for; a brief grace period
-// covers a driver that reported them a moment before handing them over.
 std::int32_t readPortBytes(SerialPort* port, std::uint8_t* data, std::int32_t n) {
     if (data == nullptr || n <= 0) return 0;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(50);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(ReadGraceMs);
     std::int32_t done = 0;
     while (done < n) {
         const ssize_t r = ::read(port->fd, data + done, static_cast<std::size_t>(n - done));

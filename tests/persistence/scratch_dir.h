@@ -2,21 +2,26 @@
 // A fresh temporary directory as the working directory for one test; the old
 // working directory comes back and the directory is removed afterwards.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 
 class ScratchDir : public ::testing::Test {
   protected:
     void SetUp() override {
         previous_ = std::filesystem::current_path();
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "kelvarian-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
+        // A directory that did not exist before: create_directory says so.
+        std::random_device random;
+        for (int attempt = 0; attempt < 100 && dir_.empty(); ++attempt) {
+            const auto candidate = std::filesystem::temp_directory_path() /
+                                   ("kelvarian-" + std::to_string(random()));
+            std::error_code error;
+            if (std::filesystem::create_directory(candidate, error)) dir_ = candidate;
+        }
+        ASSERT_FALSE(dir_.empty());
         std::filesystem::current_path(dir_);
     }
     void TearDown() override {

@@ -1,28 +1,30 @@
 #include "loopback_client.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-#include <cerrno>
-
 #include <algorithm>
 #include <array>
+#include <span>
 
 #include "platform/clock.h"
+#include "platform/socket.h"
+// The BSD calls a client needs beyond the server's (connect, a bind of its
+// own), with the headers of whichever system builds the tests.
+#include "platform/socket_native.h"
 #include "web/status_server.h"
 
 namespace webtest {
 namespace {
 
+namespace native = platform::native;
+
 // Generous for slow sanitizer builds; only reached when something is wrong.
-constexpr int kPatienceMs = 3000;
 constexpr int kNapsBeforeGivingUp = 3000;  // of 1 ms each
+
+// The test program prepares the socket layer once, as the program does at start-up.
+const bool socketsReady = platform::PrepareSockets();
 
 struct Address {
     sockaddr_storage storage{};
-    socklen_t length = 0;
+    native::AddressLength length = 0;
 };
 
 Address loopback(bool ipv6, std::uint16_t port) {
@@ -43,57 +45,85 @@ Address loopback(bool ipv6, std::uint16_t port) {
     return address;
 }
 
+// Sockets are numbered small on every system, so an int carries them whole.
+int numberOf(native::Socket socket) {
+    return static_cast<int>(native::FromNative(socket).id);
+}
+
+platform::SocketHandle handleOf(int fd) {
+    return platform::SocketHandle{fd};
+}
+
+int openSocket(bool ipv6) {
+    return socketsReady ? numberOf(native::OpenStream(ipv6 ? AF_INET6 : AF_INET)) : -1;
+}
+
+bool bindTo(int fd, const Address& address) {
+    return bind(native::ToNative(handleOf(fd)),
+                reinterpret_cast<const sockaddr*>(&address.storage), address.length) == 0;
+}
+
+// One receive of up to `size` bytes without waiting.
+platform::ReceiveResult receive(int fd, std::span<char> buffer, bool peek = false) {
+    return platform::ReceiveFromSocket(
+        handleOf(fd),
+        std::span<std::uint8_t>(reinterpret_cast<std::uint8_t*>(buffer.data()), buffer.size()),
+        peek);
+}
+
 }  // namespace
 
 int ConnectLoopback(bool ipv6, std::uint16_t port) {
-    const int fd = socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int fd = openSocket(ipv6);
     if (fd < 0) return -1;
     const Address address = loopback(ipv6, port);
-    if (connect(fd, reinterpret_cast<const sockaddr*>(&address.storage), address.length) != 0) {
-        close(fd);
+    // Connected while blocking, then non-blocking like the server's sockets:
+    // every later wait is a bounded poll of this file's own.
+    if (connect(native::ToNative(handleOf(fd)), reinterpret_cast<const sockaddr*>(&address.storage),
+                address.length) != 0 ||
+        !platform::MakeNonBlocking(handleOf(fd))) {
+        CloseClient(fd);
         return -1;
     }
     return fd;
 }
 
 void CloseClient(int fd) {
-    if (fd >= 0) close(fd);
+    if (fd >= 0) platform::CloseSocket(handleOf(fd));
 }
 
 bool LoopbackAvailable(bool ipv6) {
-    const int fd = socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int fd = openSocket(ipv6);
     if (fd < 0) return false;
-    const Address address = loopback(ipv6, 0);
-    const bool bound =
-        bind(fd, reinterpret_cast<const sockaddr*>(&address.storage), address.length) == 0;
-    close(fd);
+    const bool bound = bindTo(fd, loopback(ipv6, 0));
+    CloseClient(fd);
     return bound;
 }
 
 HeldPort HoldPort(bool ipv6) {
-    const int fd = socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int fd = openSocket(ipv6);
     Address address = loopback(ipv6, 0);
     if (ipv6) {
         reinterpret_cast<sockaddr_in6*>(&address.storage)->sin6_addr = in6addr_any;
     } else {
         reinterpret_cast<sockaddr_in*>(&address.storage)->sin_addr.s_addr = htonl(INADDR_ANY);
     }
-    if (fd < 0 ||
-        bind(fd, reinterpret_cast<const sockaddr*>(&address.storage), address.length) != 0 ||
-        listen(fd, 1) != 0 ||
-        getsockname(fd, reinterpret_cast<sockaddr*>(&address.storage), &address.length) != 0) {
+    const std::uint16_t port = fd >= 0 && bindTo(fd, address) &&
+                                       platform::ListenForConnections(handleOf(fd), 1)
+                                   ? platform::BoundPort(handleOf(fd))
+                                   : 0;
+    if (port == 0) {
         CloseClient(fd);
         return HeldPort{-1, 0};
     }
-    const std::uint16_t port =
-        ipv6 ? ntohs(reinterpret_cast<sockaddr_in6*>(&address.storage)->sin6_port)
-             : ntohs(reinterpret_cast<sockaddr_in*>(&address.storage)->sin_port);
     return HeldPort{fd, port};
 }
 
 void SendAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
-        const ssize_t sent = send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        const std::int32_t sent = platform::SendToSocket(
+            handleOf(fd), std::span<const std::uint8_t>(
+                              reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
         if (sent <= 0) return;
         bytes.remove_prefix(static_cast<std::size_t>(sent));
     }
@@ -102,12 +132,18 @@ void SendAll(int fd, std::string_view bytes) {
 std::string ReadBytes(int fd, std::size_t count) {
     std::string bytes;
     std::array<char, 4096> chunk{};
-    while (bytes.size() < count) {
-        pollfd waiting{fd, POLLIN, 0};
-        if (poll(&waiting, 1, kPatienceMs) <= 0) break;
-        const ssize_t got = recv(fd, chunk.data(), std::min(chunk.size(), count - bytes.size()), 0);
-        if (got <= 0) break;
-        bytes.append(chunk.data(), static_cast<std::size_t>(got));
+    for (int naps = 0; bytes.size() < count && naps < kNapsBeforeGivingUp;) {
+        const std::size_t wanted = std::min(chunk.size(), count - bytes.size());
+        const platform::ReceiveResult got = receive(fd, std::span(chunk.data(), wanted));
+        if (got.count > 0) {
+            bytes.append(chunk.data(), static_cast<std::size_t>(got.count));
+            naps = 0;
+        } else if (got.error == platform::SocketError::WouldBlock) {
+            platform::SleepMs(1);
+            ++naps;
+        } else {
+            break;
+        }
     }
     return bytes;
 }
@@ -116,24 +152,27 @@ std::string ReadWaiting(int fd) {
     std::string bytes;
     std::array<char, 4096> chunk{};
     for (;;) {
-        const ssize_t got = recv(fd, chunk.data(), chunk.size(), MSG_DONTWAIT);
-        if (got <= 0) return bytes;
-        bytes.append(chunk.data(), static_cast<std::size_t>(got));
+        const platform::ReceiveResult got = receive(fd, chunk);
+        if (got.count <= 0) return bytes;
+        bytes.append(chunk.data(), static_cast<std::size_t>(got.count));
     }
 }
 
 bool StillOpen(int fd) {
     char byte = 0;
-    return recv(fd, &byte, 1, MSG_DONTWAIT | MSG_PEEK) < 0 &&
-           (errno == EAGAIN || errno == EWOULDBLOCK);
+    const platform::ReceiveResult got = receive(fd, std::span(&byte, 1), true);
+    return got.count < 0 && got.error == platform::SocketError::WouldBlock;
 }
 
 bool ClosedByServer(int fd) {
-    pollfd waiting{fd, POLLIN, 0};
-    if (poll(&waiting, 1, kPatienceMs) <= 0) return false;
     char byte = 0;
-    const ssize_t got = recv(fd, &byte, 1, MSG_DONTWAIT);
-    return got == 0 || (got < 0 && errno == ECONNRESET);
+    for (int nap = 0; nap < kNapsBeforeGivingUp; ++nap) {
+        const platform::ReceiveResult got = receive(fd, std::span(&byte, 1));
+        if (got.count == 0 || got.error == platform::SocketError::ConnectionLost) return true;
+        if (got.count > 0 || got.error != platform::SocketError::WouldBlock) return false;
+        platform::SleepMs(1);
+    }
+    return false;
 }
 
 web::ServerEvent AwaitServerEvent() {

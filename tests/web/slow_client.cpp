@@ -1,14 +1,13 @@
 #include "slow_client.h"
 
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
-
 #include <array>
 #include <cstdint>
 #include <span>
 
 #include "platform/clock.h"
+// The socket options the tests set and read, with the headers of whichever
+// system builds the tests.
+#include "platform/socket_native.h"
 #include "web/status_server.h"
 
 namespace webtest {
@@ -17,9 +16,13 @@ namespace {
 // Generous for slow sanitizer builds; only reached when something is wrong.
 constexpr int kNapsBeforeGivingUp = 3000;  // of 1 ms each
 
-void setBuffer(int fd, int option) {
+namespace native = platform::native;
+
+void setBuffer(platform::SocketHandle socket, int option) {
     const int bytes = 4096;
-    setsockopt(fd, SOL_SOCKET, option, &bytes, sizeof bytes);
+    // Winsock takes the option as char*, POSIX as void*: char* suits both.
+    setsockopt(native::ToNative(socket), SOL_SOCKET, option,
+               reinterpret_cast<const char*>(&bytes), sizeof bytes);
 }
 
 platform::ReceiveResult receive(int fd, std::span<std::uint8_t> buffer) {
@@ -29,18 +32,18 @@ platform::ReceiveResult receive(int fd, std::span<std::uint8_t> buffer) {
 }  // namespace
 
 void ShrinkReceiveBuffer(int fd) {
-    setBuffer(fd, SO_RCVBUF);
+    setBuffer(platform::SocketHandle{fd}, SO_RCVBUF);
 }
 
 void ShrinkSendBuffer(platform::SocketHandle serverSide) {
-    setBuffer(static_cast<int>(serverSide.id), SO_SNDBUF);
+    setBuffer(serverSide, SO_SNDBUF);
 }
 
 bool NoDelayIsSet(platform::SocketHandle serverSide) {
     int noDelay = 0;
-    socklen_t size = sizeof noDelay;
-    return getsockopt(static_cast<int>(serverSide.id), IPPROTO_TCP, TCP_NODELAY, &noDelay,
-                      &size) == 0 &&
+    native::AddressLength size = sizeof noDelay;
+    return getsockopt(native::ToNative(serverSide), IPPROTO_TCP, TCP_NODELAY,
+                      reinterpret_cast<char*>(&noDelay), &size) == 0 &&
            noDelay != 0;
 }
 
