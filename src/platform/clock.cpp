@@ -18,7 +18,13 @@ std::uint64_t systemElapsedMs() {
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
 }
 
-const ClockOps systemClock{systemSleepMs, systemElapsedMs};
+std::int64_t systemUnixSeconds() {
+    using Clock = std::chrono::system_clock;
+    return std::chrono::duration_cast<std::chrono::seconds>(Clock::now().time_since_epoch())
+        .count();
+}
+
+const ClockOps systemClock{systemSleepMs, systemElapsedMs, systemUnixSeconds};
 // Read by every sleeping thread, written by tests before threads start.
 std::atomic<const ClockOps*> currentClock{&systemClock};
 
@@ -29,5 +35,10 @@ void UseClock(const ClockOps* ops) { currentClock.store(ops ? ops : &systemClock
 void SleepMs(std::uint32_t ms) { currentClock.load()->sleepMs(ms); }
 
 std::uint64_t ElapsedMs() { return currentClock.load()->elapsedMs(); }
+
+std::int64_t UnixSeconds() {
+    const ClockOps* ops = currentClock.load();
+    return ops->unixSeconds != nullptr ? ops->unixSeconds() : systemUnixSeconds();
+}
 
 }  // namespace platform
