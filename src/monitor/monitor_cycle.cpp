@@ -27,9 +27,9 @@ void publish(MonitorState& state) {
     figures.devices.resize(state.devices.size());
     for (std::size_t i = 0; i < state.devices.size(); ++i) {
         const BusDevice& device = state.devices[i];
-        figures.devices[i] = DeviceFigures{device.rom,         device.hasReading,
-                                           device.temperature, device.readingUnix,
-                                           device.withinLimits, device.counts};
+        figures.devices[i] =
+            DeviceFigures{device.rom,         device.hasReading,   device.temperature,
+                          device.readingUnix, device.withinLimits, device.counts};
     }
     PassFigures& pass = figures.pass;
     pass.deviceCount = state.deviceCount > 0 ? state.deviceCount : 0;

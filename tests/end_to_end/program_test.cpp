@@ -124,10 +124,10 @@ TEST_F(ProgramTest, EndpointsServeTheBusAndTheHistoryStartsFromTheLog) {
     const onewire::RomCode outside = Rom(0x28, 0x1234);
     StartSimulator("device 28:3C5A temp=21.5\ndevice 28:1234 temp=-3.25\n");
     const std::int64_t now = ::time(nullptr);
-    WriteWholeFile(folder + "/DS18B20_Kelvarian.log",
-                   "\xEF\xBB\xBF" + LogLine(now - 26 * 3600, boiler, "11.1") +
-                       LogLine(now - 23 * 3600, boiler, "17.3") +
-                       LogLine(now - 3600, boiler, "19.9"));
+    WriteWholeFile(folder + "/DS18B20_Kelvarian.log", "\xEF\xBB\xBF" +
+                                                          LogLine(now - 26 * 3600, boiler, "11.1") +
+                                                          LogLine(now - 23 * 3600, boiler, "17.3") +
+                                                          LogLine(now - 3600, boiler, "19.9"));
     const std::uint16_t port = FreeTcpPort();
     WriteWholeFile(folder + "/Kelvarian.ini",
                    "\xEF\xBB\xBF\r\nPort = COM1\r\nInterval = 1\r\nLog = 1\r\n"
@@ -155,8 +155,8 @@ TEST_F(ProgramTest, EndpointsServeTheBusAndTheHistoryStartsFromTheLog) {
     EXPECT_TRUE(status["lastPoll"].is_string());
 
     const std::string metrics = FetchPage(port, "/metrics");
-    EXPECT_NE(metrics.find("kelvarian_temperature_celsius{rom=\"" +
-                           monitor::FormatRomCode(boiler) + "\",name=\"Котёл\"} 21.5\n"),
+    EXPECT_NE(metrics.find("kelvarian_temperature_celsius{rom=\"" + monitor::FormatRomCode(boiler) +
+                           "\",name=\"Котёл\"} 21.5\n"),
               std::string::npos)
         << metrics;
     EXPECT_NE(metrics.find("kelvarian_temperature_celsius{rom=\"" +

@@ -39,11 +39,11 @@ class PrometheusTest : public ProgramTest {
                        "scrape_configs:\n  - job_name: kelvarian\n    static_configs:\n"
                        "      - targets: ['127.0.0.1:" +
                            std::to_string(target) + "']\n");
-        prometheus = Spawn({binary, "--config.file=" + folder + "/prometheus.yml",
-                            "--storage.tsdb.path=" + folder + "/tsdb",
-                            "--web.listen-address=127.0.0.1:" + std::to_string(apiPort),
-                            "--log.level=warn"},
-                           {}, folder, false);
+        prometheus =
+            Spawn({binary, "--config.file=" + folder + "/prometheus.yml",
+                   "--storage.tsdb.path=" + folder + "/tsdb",
+                   "--web.listen-address=127.0.0.1:" + std::to_string(apiPort), "--log.level=warn"},
+                  {}, folder, false);
         ASSERT_GT(prometheus.pid, 0);
     }
 
@@ -77,9 +77,9 @@ TEST_F(PrometheusTest, QueryApiGivesTheSimulatedTemperaturesBack) {
     StartProgram();
     StartPrometheus(port);
 
-    const nlohmann::json answer = WaitForJson(
-        apiPort, "/api/v1/query?query=kelvarian_temperature_celsius",
-        [](const nlohmann::json& json) { return Samples(json).size() == 2; });
+    const nlohmann::json answer =
+        WaitForJson(apiPort, "/api/v1/query?query=kelvarian_temperature_celsius",
+                    [](const nlohmann::json& json) { return Samples(json).size() == 2; });
     const std::map<std::string, std::string> expected{
         {monitor::FormatRomCode(boiler) + " Котёл", "21.5"},
         {monitor::FormatRomCode(outside) + " Новый", "-3.25"}};

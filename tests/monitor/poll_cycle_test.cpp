@@ -272,8 +272,9 @@ TEST_F(PollCycleTest, HandOverCarriesReadingsTheirTimesAndFailedReadsByKind) {
     EXPECT_FALSE(figures.devices[1].withinLimits);
     EXPECT_GE(first.readingUnix, monitor_test::VirtualUnixStart + 1);  // after the conversion
     EXPECT_GE(figures.pass.lastPassUnix, first.readingUnix);
-    EXPECT_LE(figures.pass.lastPassUnix, monitor_test::VirtualUnixStart +
-                                             static_cast<std::int64_t>(busmodel::VirtualNowMs() / 1000));
+    EXPECT_LE(figures.pass.lastPassUnix,
+              monitor_test::VirtualUnixStart +
+                  static_cast<std::int64_t>(busmodel::VirtualNowMs() / 1000));
     EXPECT_EQ(figures.pass.passes, 1u);
     EXPECT_EQ(figures.pass.deviceCount, 2);
     EXPECT_EQ(figures.pass.faultyCount, 0);
