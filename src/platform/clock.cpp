@@ -18,13 +18,7 @@ std::uint64_t systemElapsedMs() {
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
 }
 
-std::int64_t systemUnixSeconds() {
-    using Clock = std::chrono::system_clock;
-    return std::chrono::duration_cast<std::chrono::seconds>(Clock::now().time_since_epoch())
-        .count();
-}
-
-const ClockOps systemClock{systemSleepMs, systemElapsedMs, systemUnixSeconds};
+const ClockOps systemClock{systemSleepMs, systemElapsedMs};
 // Read by every sleeping thread, written by tests before threads start.
 std::atomic<const ClockOps*> currentClock{&systemClock};
 
@@ -37,8 +31,10 @@ void SleepMs(std::uint32_t ms) { currentClock.load()->sleepMs(ms); }
 std::uint64_t ElapsedMs() { return currentClock.load()->elapsedMs(); }
 
 std::int64_t UnixSeconds() {
-    const ClockOps* ops = currentClock.load();
-    return ops->unixSeconds != nullptr ? ops->unixSeconds() : systemUnixSeconds();
+    if (const auto unixSeconds = currentClock.load()->unixSeconds) return unixSeconds();
+    using Clock = std::chrono::system_clock;
+    return std::chrono::duration_cast<std::chrono::seconds>(Clock::now().time_since_epoch())
+        .count();
 }
 
 }  // namespace platform

@@ -93,6 +93,19 @@ class ProgramTest : public ::testing::Test {
         return page;
     }
 
+    // Settings for COM1 read every second, `stored` named "Котёл", and the
+    // server on a free port, which is returned.
+    std::uint16_t WriteServerSettings(const onewire::RomCode& stored, bool logging) {
+        const std::uint16_t port = FreeTcpPort();
+        WriteWholeFile(
+            folder + "/Kelvarian.ini",
+            std::string("\xEF\xBB\xBF\r\nPort = COM1\r\nInterval = 1\r\nLog = ") +
+                (logging ? "1" : "0") + "\r\n[Sensors]\r\nCount = 1\r\nID_1 = " + Id(stored) +
+                "\r\nName_1 = Котёл\r\n[Server]\r\nEnable = 1\r\nPort = " + std::to_string(port) +
+                "\r\n");
+        return port;
+    }
+
     // Polls `path` until its body parses as JSON that `ready` accepts;
     // returns the last JSON read (discarded when none parsed).
     nlohmann::json WaitForJson(std::uint16_t port, const std::string& path,

@@ -128,12 +128,7 @@ TEST_F(ProgramTest, EndpointsServeTheBusAndTheHistoryStartsFromTheLog) {
                                                           LogLine(now - 26 * 3600, boiler, "11.1") +
                                                           LogLine(now - 23 * 3600, boiler, "17.3") +
                                                           LogLine(now - 3600, boiler, "19.9"));
-    const std::uint16_t port = FreeTcpPort();
-    WriteWholeFile(folder + "/Kelvarian.ini",
-                   "\xEF\xBB\xBF\r\nPort = COM1\r\nInterval = 1\r\nLog = 1\r\n"
-                   "[Sensors]\r\nCount = 1\r\nID_1 = " +
-                       Id(boiler) + "\r\nName_1 = Котёл\r\n[Server]\r\nEnable = 1\r\nPort = " +
-                       std::to_string(port) + "\r\n");
+    const std::uint16_t port = WriteServerSettings(boiler, true);
     StartProgram();
 
     const nlohmann::json status = WaitForJson(port, "/status.json", [](const nlohmann::json& json) {

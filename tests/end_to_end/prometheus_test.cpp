@@ -68,12 +68,7 @@ TEST_F(PrometheusTest, QueryApiGivesTheSimulatedTemperaturesBack) {
     const onewire::RomCode boiler = Rom(0x28, 0x3C5A);
     const onewire::RomCode outside = Rom(0x28, 0x1234);
     StartSimulator("device 28:3C5A temp=21.5\ndevice 28:1234 temp=-3.25\n");
-    const std::uint16_t port = FreeTcpPort();
-    WriteWholeFile(folder + "/Kelvarian.ini",
-                   "\xEF\xBB\xBF\r\nPort = COM1\r\nInterval = 1\r\n[Sensors]\r\nCount = 1\r\n"
-                   "ID_1 = " +
-                       Id(boiler) + "\r\nName_1 = Котёл\r\n[Server]\r\nEnable = 1\r\nPort = " +
-                       std::to_string(port) + "\r\n");
+    const std::uint16_t port = WriteServerSettings(boiler, false);
     StartProgram();
     StartPrometheus(port);
 
