@@ -1,25 +1,14 @@
 // A real Prometheus scrapes the program on the simulated bus, and its query
 // API gives the simulated temperatures back.
-#include <cstdlib>
 #include <map>
-#include <sstream>
 
 #include "program_fixture.h"
 
 namespace e2e {
 namespace {
 
-// The program on PATH, or empty.
-std::string FindOnPath(const std::string& name) {
-    const char* path = std::getenv("PATH");
-    std::istringstream folders(path != nullptr ? path : "");
-    std::string folder;
-    while (std::getline(folders, folder, ':')) {
-        const std::filesystem::path candidate = std::filesystem::path(folder) / name;
-        if (!folder.empty() && std::filesystem::exists(candidate)) return candidate.string();
-    }
-    return {};
-}
+// Where the Debian package puts it.
+constexpr const char* PrometheusBinary = "/usr/bin/prometheus";
 
 class PrometheusTest : public ProgramTest {
   protected:
@@ -31,8 +20,7 @@ class PrometheusTest : public ProgramTest {
     // A private instance: its own config, data folder and loopback port.
     void StartPrometheus(std::uint16_t target) {
         apiPort = FreeTcpPort();
-        const std::string binary = FindOnPath("prometheus");
-        ASSERT_FALSE(binary.empty())
+        ASSERT_TRUE(std::filesystem::exists(PrometheusBinary))
             << "prometheus is missing: run scripts/install-deps (package prometheus)";
         WriteWholeFile(folder + "/prometheus.yml",
                        "global:\n  scrape_interval: 1s\n  scrape_timeout: 1s\n"
@@ -40,7 +28,7 @@ class PrometheusTest : public ProgramTest {
                        "      - targets: ['127.0.0.1:" +
                            std::to_string(target) + "']\n");
         prometheus =
-            Spawn({binary, "--config.file=" + folder + "/prometheus.yml",
+            Spawn({PrometheusBinary, "--config.file=" + folder + "/prometheus.yml",
                    "--storage.tsdb.path=" + folder + "/tsdb",
                    "--web.listen-address=127.0.0.1:" + std::to_string(apiPort), "--log.level=warn"},
                   {}, folder, false);
