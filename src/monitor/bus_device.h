@@ -15,10 +15,24 @@ inline constexpr DeviceFaults ScratchpadCrcError = 2;
 inline constexpr DeviceFaults SensorRangeError = 4;
 inline constexpr DeviceFaults BusError = 8;
 
+// Reads of one thermometer, and what ended the failed ones: the status
+// server's counters. Plain numbers, so a poll pass allocates nothing for them.
+struct ReadCounts {
+    std::uint64_t reads = 0;
+    std::uint64_t crcErrors = 0;  // a scratchpad that failed its CRC
+    // No presence pulse at the Match ROM, or nobody drove the read slots.
+    std::uint64_t noAnswer = 0;
+    std::uint64_t exchangeErrors = 0;  // any other failed bus call
+};
+
 struct BusDevice {
     onewire::RomCode rom{};
     float temperature = 0.0f;  // last good reading, degrees Celsius
     DeviceFaults faults = 0;
+    bool hasReading = false;       // a valid reading since the entry was made
+    std::int64_t readingUnix = 0;  // its wall-clock time, Unix seconds
+    bool withinLimits = true;      // it lay within the permitted range
+    ReadCounts counts{};
     // Consecutive passes that read nine 0xFF bytes: nobody answered its Match
     // ROM, as when the sensor is no longer on the bus.
     std::uint8_t unansweredPasses = 0;

@@ -7,6 +7,7 @@
 #include "monitor/limit_control.h"
 #include "onewire/rom.h"
 #include "onewire/status.h"
+#include "platform/clock.h"
 
 namespace monitor {
 namespace {
@@ -25,6 +26,19 @@ void noteAnswer(BusDevice& device, bool read, const Scratchpad& scratchpad) {
         device.unansweredPasses = 0;
     }
     if (read && (device.faults & ScratchpadCrcError) == 0) device.foundSinceGoodRead = false;
+}
+
+// Counts the read by what ended it; the status is that of the failed call
+// when `read` is false.
+void countRead(ReadCounts& counts, bool read, const Scratchpad& scratchpad, DeviceFaults faults) {
+    ++counts.reads;
+    if (!read) {
+        ++(onewire::lastStatus() == onewire::NoResponse ? counts.noAnswer : counts.exchangeErrors);
+    } else if (unanswered(scratchpad)) {
+        ++counts.noAnswer;
+    } else if (faults & ScratchpadCrcError) {
+        ++counts.crcErrors;
+    }
 }
 
 }  // namespace
@@ -74,8 +88,11 @@ void ApplyScratchpad(BusDevice& device, SensorRecord& row, const Scratchpad& scr
     }
     const float celsius = reading.celsius;
     device.temperature = celsius;
+    device.hasReading = true;
+    device.readingUnix = platform::UnixSeconds();
     SetCellText(temperature, FormatTemperature(celsius), pending);
     if (Settings().logEnabled.load() != 0) LogReading(device.rom, celsius);
+    const int alarmsBefore = alarmCount;
     if (!WithinSensorRange(celsius)) {
         device.faults |= SensorRangeError;
         SetCellColor(temperature, AlarmColor, pending);
@@ -83,6 +100,7 @@ void ApplyScratchpad(BusDevice& device, SensorRecord& row, const Scratchpad& scr
         device.faults = static_cast<DeviceFaults>(device.faults & ~SensorRangeError);
         CheckLimits(celsius, temperature, alarmCount, pending);
     }
+    device.withinLimits = alarmCount == alarmsBefore;
     device.faults = static_cast<DeviceFaults>(device.faults & ~ScratchpadCrcError);
     SetCellText(status, "OK", pending);
     SetCellColor(status, DefaultColor, pending);
@@ -106,6 +124,7 @@ void ReadThermometer(BusDevice& device, SensorRecord& row, MonitorMailbox& pendi
     Scratchpad scratchpad{};
     const bool read = onewire::matchRom(&device.rom) && onewire::readScratchpad(scratchpad.data());
     if (read) ApplyScratchpad(device, row, scratchpad, pending, alarmCount);
+    countRead(device.counts, read, scratchpad, device.faults);
     ApplyBusStatus(device, row, pending);
     noteAnswer(device, read, scratchpad);
 }

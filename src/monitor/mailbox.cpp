@@ -20,6 +20,7 @@ void PublishUpdate(MonitorMailbox& pending) {
         shared.changes |= pending.changes;
         if (pending.changes & RowsChanged) shared.rows = pending.rows;
         if (pending.changes & StatusChanged) shared.statusText = pending.statusText;
+        shared.figures = pending.figures;
     }
     platform::PostCustomEvent(platform::SensorsUpdatedEvent);
     pending.changes = 0;
@@ -32,6 +33,7 @@ void TakeOverMailbox(MonitorMailbox& copy) {
     if (copy.changes == 0) return;
     if (copy.changes & RowsChanged) copy.rows = shared.rows;
     if (copy.changes & StatusChanged) copy.statusText = shared.statusText;
+    copy.figures = shared.figures;
     shared.changes = 0;
 }
 

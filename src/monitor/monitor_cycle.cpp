@@ -20,6 +20,33 @@ bool portChanged() {
     return Settings().portChanged.load() != 0;
 }
 
+// The figures go with every publication: copied from the device entries
+// into storage that is reused, so a pass allocates nothing for them.
+void publish(MonitorState& state) {
+    MonitorFigures& figures = state.pending.figures;
+    figures.devices.resize(state.devices.size());
+    for (std::size_t i = 0; i < state.devices.size(); ++i) {
+        const BusDevice& device = state.devices[i];
+        figures.devices[i] =
+            DeviceFigures{device.rom,         device.hasReading,   device.temperature,
+                          device.readingUnix, device.withinLimits, device.counts};
+    }
+    PassFigures& pass = figures.pass;
+    pass.deviceCount = state.deviceCount > 0 ? state.deviceCount : 0;
+    // alarmCount -1: the rows show a bus failure, and no device was read.
+    const bool failing = state.alarmCount == -1;
+    pass.faultyCount = failing ? pass.deviceCount : state.faultyCount;
+    pass.alarmCount = failing ? 0 : state.alarmCount;
+    PublishUpdate(state.pending);
+}
+
+void notePass(MonitorState& state, std::uint64_t startMs) {
+    PassFigures& pass = state.pending.figures.pass;
+    ++pass.passes;
+    pass.lastPassMs = platform::ElapsedMs() - startMs;
+    pass.lastPassUnix = platform::UnixSeconds();
+}
+
 // An adapter that is missing when its port is opened (plugged in after the
 // program started, or still being set up by the system at boot) is as good as
 // one pulled out later: it is tried again until it appears.
@@ -39,7 +66,7 @@ void servePortChange(MonitorState& state) {
     ReopenPort(state.portNameCopy, state.devices, state.pending, false);
     noteOpenOutcome(state);
     state.deviceCount = static_cast<int>(state.devices.size());
-    PublishUpdate(state.pending);
+    publish(state);
 }
 
 // A failed bus call: its message becomes the status text.
@@ -89,7 +116,7 @@ void retryLostPort(MonitorState& state) {
         SearchBus(state.devices, state.portNameCopy, state.pending);
         state.deviceCount = static_cast<int>(state.devices.size());
     }
-    PublishUpdate(state.pending);
+    publish(state);
 }
 
 void failureCycle(MonitorState& state) {
@@ -114,7 +141,7 @@ void failureCycle(MonitorState& state) {
         state.faultyCount = 0;
         state.verifyDue = false;
     }
-    PublishUpdate(pending);
+    publish(state);
 }
 
 // false when quitRequested was seen. A port change ends the wait early and is
@@ -167,7 +194,7 @@ void verifyDevices(MonitorState& state) {
     if (!VerifyDevices(state.devices, state.pending)) return;
     state.deviceCount = static_cast<int>(state.devices.size());
     state.forceSummary = true;
-    PublishUpdate(state.pending);
+    publish(state);
 }
 
 // The bound is re-read every second, so a shorter interval applies at once.
@@ -191,7 +218,7 @@ void MonitorStart(MonitorState& state) {
     ReopenPort(state.portNameCopy, state.devices, state.pending, true);
     noteOpenOutcome(state);
     IdentifyDevices(state.devices, state.pending);
-    PublishUpdate(state.pending);
+    publish(state);
     // Sensors may have come or gone while the program was stopped: the
     // stored ones are polled first, then the bus is searched once.
     state.verifyDue = true;
@@ -213,9 +240,11 @@ bool RunMonitorCycle(MonitorState& state) {
     state.faultyCount = 0;
     state.alarmCount = 0;
     if (!conversionWait()) return false;
+    const std::uint64_t passStartMs = platform::ElapsedMs();
     pollPass(state);
+    notePass(state, passStartMs);
     summarise(state);
-    PublishUpdate(state.pending);
+    publish(state);
     if (closeLostPort(state)) return !quitRequested();
     if (state.verifyDue && !portChanged()) verifyDevices(state);
     intervalWait();

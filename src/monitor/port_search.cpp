@@ -54,6 +54,16 @@ std::size_t takeMatch(const BusDeviceList& found, std::vector<bool>& taken, cons
     return found.size();
 }
 
+// A device found again keeps its read counters: they count since the start,
+// and a search after a few failed cycles is no new start.
+void keepCounts(const BusDeviceList& previous, BusDeviceList& found) {
+    std::vector<bool> taken(found.size(), false);
+    for (const BusDevice& device : previous) {
+        const std::size_t match = takeMatch(found, taken, device.rom);
+        if (match < found.size()) found[match].counts = device.counts;
+    }
+}
+
 }  // namespace
 
 bool VerifyDevices(BusDeviceList& devices, MonitorMailbox& pending) {
@@ -86,8 +96,10 @@ bool VerifyDevices(BusDeviceList& devices, MonitorMailbox& pending) {
 
 void SearchBus(BusDeviceList& devices, const std::string& name, MonitorMailbox& pending) {
     platform::SetStatusField0("Поиск '1-Wire' устройств...");
+    BusDeviceList previous = std::move(devices);
     devices.clear();
     EnumerateBus(devices);
+    keepCounts(previous, devices);
     if (!devices.empty()) {
         IdentifyDevices(devices, pending);
         platform::SetStatusField0(FoundDevicesText(static_cast<long long>(devices.size())) + ".");

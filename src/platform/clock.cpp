@@ -27,4 +27,11 @@ void SleepMs(std::uint32_t ms) { currentClock.load()->sleepMs(ms); }
 
 std::uint64_t ElapsedMs() { return currentClock.load()->elapsedMs(); }
 
+std::int64_t UnixSeconds() {
+    if (const auto unixSeconds = currentClock.load()->unixSeconds) return unixSeconds();
+    using Clock = std::chrono::system_clock;
+    return std::chrono::duration_cast<std::chrono::seconds>(Clock::now().time_since_epoch())
+        .count();
+}
+
 }  // namespace platform

@@ -6,6 +6,7 @@
 #include "platform/window/window.h"
 #include "shell/main_window.h"
 #include "shell/shell_state.h"
+#include "shell/status_feed.h"
 
 namespace shell {
 namespace {
@@ -68,6 +69,9 @@ void RefreshSensorView(RefreshMode mode) {
         if (state.serverEnabled) web::BuildStatusPage(PageRowsOf(state.sensors));
     }
     if (copy.changes & monitor::StatusChanged) platform::SetStatusText(0, copy.statusText);
+    if (state.serverEnabled && (mode == RefreshMode::Redraw || copy.changes != 0)) {
+        FeedStatusServer(mode == RefreshMode::Merge ? &copy.figures : nullptr);
+    }
     state.refreshRunning = false;
 }
 

@@ -3,6 +3,7 @@
 // the user-interface thread reads and writes.
 #include <cstdint>
 
+#include "monitor/mailbox.h"
 #include "monitor/sensor_table.h"
 
 namespace shell {
@@ -18,6 +19,10 @@ struct ShellState {
     bool serverIPv6 = false;
     // Row where the list's own drag started; -1 when none is pending.
     int dragSourceRow = -1;
+    // What the monitor's last hand-over carried besides rows and status text,
+    // for the status server; and the poll pass the history last took.
+    monitor::MonitorFigures monitorFigures;
+    std::uint64_t historyPass = 0;
     // Re-entrancy guards: an event dispatched while a handler runs may call
     // the same handler again.
     bool portChangeRunning = false;

@@ -15,6 +15,7 @@
 #include "shell/sensor_view.h"
 #include "shell/settings_io.h"
 #include "shell/shell_state.h"
+#include "shell/status_feed.h"
 #include "web/status_page.h"
 #include "web/status_server.h"
 
@@ -62,6 +63,7 @@ bool StartWindow() {
     platform::SetWindowIconFromIco(web::SiteIcon());
     LoadSettings();
     StartStatusServerIfEnabled();
+    SeedHistoryFromLog();
     RefreshSensorView(RefreshMode::Redraw);
     // Filling the controls queued events; none of them may save the settings
     // or request a port change.

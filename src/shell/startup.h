@@ -10,9 +10,10 @@ int RunProgram();
 // Initial values of the shared state: option word 0, no requests, empty list.
 void ResetSharedState();
 // Builds the window, loads the settings, starts the status server when they
-// enable it, draws the list, drops the events that filling the controls
-// queued, binds the port-change and SensorsUpdated handlers, and seeds the
-// monitor's settings. false when the window cannot be built.
+// enable it (with the history read back from the log), draws the list, drops
+// the events that filling the controls queued, binds the port-change and
+// SensorsUpdated handlers, and seeds the monitor's settings. false when the
+// window cannot be built.
 [[nodiscard]] bool StartWindow();
 // Shows "Сервер работает (...)" or "Не удалось запустить сервер (...)" in
 // status field 1; the timer that services the server runs only after a start.

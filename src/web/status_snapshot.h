@@ -36,7 +36,7 @@ struct ReadCounters {
     std::string rom;
     std::uint64_t reads = 0;
     std::uint64_t crcErrors = 0;       // scratchpad CRC wrong
-    std::uint64_t noAnswer = 0;        // no presence pulse at the reset
+    std::uint64_t noAnswer = 0;        // no presence pulse, or nobody drove the read slots
     std::uint64_t exchangeErrors = 0;  // any other failed exchange with the port
 };
 

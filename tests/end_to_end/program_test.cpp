@@ -1,101 +1,42 @@
 // The whole program: build/kelvarian copied into a folder of its own, its COM1
 // a link to kelvarian-sim, run on the offscreen platform.
-#include <gtest/gtest.h>
-
 #include <signal.h>
+#include <time.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <thread>
+#include <cmath>
+#include <ctime>
 
-#include "monitor/sensor_table.h"
-#include "onewire/rom.h"
 #include "persistence/settings_file.h"
-#include "process_support.h"
+#include "program_fixture.h"
 
 namespace e2e {
 namespace {
 
-using namespace std::chrono_literals;
-
-// Generous bounds for a loaded machine; the tests poll and end as soon as the
-// program got there.
-constexpr auto ReadingsLimit = std::chrono::seconds(120);
-constexpr auto ExitLimit = std::chrono::seconds(60);
-
-onewire::RomCode Rom(std::uint8_t family, std::uint16_t serial) {
-    onewire::RomCode rom{family,
-                         static_cast<std::uint8_t>(serial & 0xFF),
-                         static_cast<std::uint8_t>(serial >> 8),
-                         0,
-                         0,
-                         0,
-                         0,
-                         0};
-    rom[7] = onewire::crc8(rom.data(), 7);
-    return rom;
+// A line of the event log for a reading at `unixSeconds`, in local time.
+std::string LogLine(std::int64_t unixSeconds, const onewire::RomCode& rom,
+                    const std::string& celsius) {
+    const time_t when = static_cast<time_t>(unixSeconds);
+    tm local{};
+    localtime_r(&when, &local);
+    char stamp[64];
+    std::strftime(stamp, sizeof stamp, "[%d/%m/%Y %H:%M:%S]  ", &local);
+    return stamp + monitor::FormatRomCode(rom) + "  \u2014  " + celsius + " \u00B0C\r\n";
 }
 
-std::string Id(const onewire::RomCode& rom) {
-    return std::to_string(monitor::RomToInt64(rom));
-}
-
-std::string PageRow(const std::string& name, const std::string& value) {
-    return "<tr><td style=\"text-align: center;\">" + name +
-           "</td><td style=\"text-align: center;\">" + value + "</td></tr>";
-}
-
-class ProgramTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        char name[] = "/tmp/kelvarian-e2e-XXXXXX";
-        ASSERT_NE(mkdtemp(name), nullptr);
-        folder = name;
-        ASSERT_TRUE(CopyExecutable(KELVARIAN_EXECUTABLE, folder + "/kelvarian"));
-    }
-
-    void TearDown() override {
-        Terminate(program);
-        Terminate(simulator);
-        std::filesystem::remove_all(folder);
-    }
-
-    // `devices` are lines of the simulator's config file, which a SIGHUP
-    // makes it read again.
-    void StartSimulator(const std::string& devices) {
-        WriteWholeFile(folder + "/bus.conf", devices);
-        const std::vector<std::string> argv{SIMULATOR_EXECUTABLE, "--link", folder + "/COM1",
-                                            "--config", folder + "/bus.conf"};
-        simulator = Spawn(argv, {}, folder, true);
-        ASSERT_GT(simulator.pid, 0);
-        ASSERT_TRUE(WaitForLine(simulator, "ready", 30s));
-    }
-
-    void StartProgram() {
-        program = Spawn({folder + "/kelvarian"}, {"QT_QPA_PLATFORM=offscreen"}, "/", false);
-        ASSERT_GT(program.pid, 0);
-    }
-
-    // Polls the page until it holds every one of `rows`; returns the last page.
-    std::string WaitForPage(std::uint16_t port, const std::vector<std::string>& rows) {
-        const auto deadline = std::chrono::steady_clock::now() + ReadingsLimit;
-        std::string page;
-        while (std::chrono::steady_clock::now() < deadline) {
-            page = FetchPage(port, "/");
-            bool all = !page.empty();
-            for (const std::string& row : rows) all = all && page.find(row) != std::string::npos;
-            if (all) return page;
-            std::this_thread::sleep_for(500ms);
+// The history's points of `rom` whose minimum is `celsius`.
+std::size_t HistoryPointsAt(const nlohmann::json& history, const onewire::RomCode& rom,
+                            double celsius) {
+    std::size_t count = 0;
+    for (const nlohmann::json& sensor : history["sensors"]) {
+        if (sensor["rom"] != monitor::FormatRomCode(rom)) continue;
+        for (const nlohmann::json& point : sensor["points"]) {
+            if (point[1].is_number() && std::fabs(point[1].get<double>() - celsius) < 0.01) {
+                ++count;
+            }
         }
-        return page;
     }
-
-    std::string Settings() const { return ReadWholeFile(folder + "/Kelvarian.ini"); }
-
-    std::string folder;
-    Child simulator;
-    Child program;
-};
+    return count;
+}
 
 // The monitor searches the bus while it fails: an empty bus at start
 // makes it search, the stored sensors turn "Не найден", and once thermometers
@@ -174,6 +115,57 @@ TEST_F(ProgramTest, PortThatCannotBeOpenedIsNoReasonToFail) {
     EXPECT_NE(page.find("Котёл"), std::string::npos);
     ASSERT_EQ(kill(program.pid, SIGINT), 0);
     EXPECT_EQ(WaitForExit(program, ExitLimit), std::optional<int>(0));
+}
+
+// With the server on, /status.json and /metrics carry what the simulated bus
+// holds; with logging on, the history starts with the log's last day.
+TEST_F(ProgramTest, EndpointsServeTheBusAndTheHistoryStartsFromTheLog) {
+    const onewire::RomCode boiler = Rom(0x28, 0x3C5A);
+    const onewire::RomCode outside = Rom(0x28, 0x1234);
+    StartSimulator("device 28:3C5A temp=21.5\ndevice 28:1234 temp=-3.25\n");
+    const std::int64_t now = ::time(nullptr);
+    WriteWholeFile(folder + "/DS18B20_Kelvarian.log", "\xEF\xBB\xBF" +
+                                                          LogLine(now - 26 * 3600, boiler, "11.1") +
+                                                          LogLine(now - 23 * 3600, boiler, "17.3") +
+                                                          LogLine(now - 3600, boiler, "19.9"));
+    const std::uint16_t port = WriteServerSettings(boiler, true);
+    StartProgram();
+
+    const nlohmann::json status = WaitForJson(port, "/status.json", [](const nlohmann::json& json) {
+        const nlohmann::json& sensors = json["sensors"];
+        return sensors.size() == 2 && sensors[0]["temperature"].is_number() &&
+               sensors[1]["temperature"].is_number();
+    });
+    ASSERT_EQ(status["sensors"].size(), 2u) << status.dump();
+    const nlohmann::json& first = status["sensors"][0];
+    EXPECT_EQ(first["rom"], monitor::FormatRomCode(boiler));
+    EXPECT_EQ(first["name"], "Котёл");
+    EXPECT_EQ(first["temperature"], 21.5);
+    EXPECT_EQ(first["cells"]["temperature"], "21.5 °C");
+    EXPECT_EQ(first["present"], true);
+    EXPECT_EQ(status["sensors"][1]["name"], "Новый");
+    EXPECT_EQ(status["sensors"][1]["temperature"], -3.25);
+    EXPECT_EQ(status["summary"]["devices"], 2);
+    EXPECT_EQ(status["port"], "COM1");
+    EXPECT_TRUE(status["lastPoll"].is_string());
+
+    const std::string metrics = FetchPage(port, "/metrics");
+    EXPECT_NE(metrics.find("kelvarian_temperature_celsius{rom=\"" + monitor::FormatRomCode(boiler) +
+                           "\",name=\"Котёл\"} 21.5\n"),
+              std::string::npos)
+        << metrics;
+    EXPECT_NE(metrics.find("kelvarian_temperature_celsius{rom=\"" +
+                           monitor::FormatRomCode(outside) + "\",name=\"Новый\"} -3.25\n"),
+              std::string::npos)
+        << metrics;
+    EXPECT_NE(metrics.find("kelvarian_bus_devices 2\n"), std::string::npos) << metrics;
+
+    const nlohmann::json history =
+        nlohmann::json::parse(FetchPage(port, "/history.json"), nullptr, false);
+    EXPECT_EQ(HistoryPointsAt(history, boiler, 17.3), 1u) << history.dump();
+    EXPECT_EQ(HistoryPointsAt(history, boiler, 19.9), 1u);
+    EXPECT_EQ(HistoryPointsAt(history, boiler, 11.1), 0u);  // older than a day
+    EXPECT_GE(HistoryPointsAt(history, boiler, 21.5), 1u);  // and the readings since the start
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 // Whole poll passes of the monitor against the simulated bus: texts, colours,
 // faults, counters and the status line.
+#include <functional>
 #include <regex>
 
+#include "busmodel/virtual_clock.h"
 #include "cycle_fixture.h"
 #include "monitor/ds18x20.h"
 #include "monitor/port_search.h"
@@ -235,6 +237,92 @@ TEST_F(PollCycleTest, SearchesAfterTheFirstPassAndAfterTenUnansweredReads) {
     EXPECT_TRUE(cycle());
     takeOver();
     EXPECT_EQ(statusText, "Найдено 2 '1-Wire'  устройства.");
+}
+
+// Beside the texts the window gets each reading's value and time, the pass's
+// figures, and per device its reads with the failed ones by what ended them.
+TEST_F(PollCycleTest, HandOverCarriesReadingsTheirTimesAndFailedReadsByKind) {
+    AppSettings& settings = Settings();
+    settings.thermoControl = 1;
+    settings.thermoMin = 20;
+    settings.thermoMax = 25;
+    const busmodel::Device a = Thermometer(B20, 1, 0x0191);  // 25.06: within
+    const busmodel::Device b = Thermometer(B20, 2, 0x0100);  // 16.0: below
+    startWith({a, b});
+    MonitorMailbox copy;
+    const auto pass = [&](const std::function<void()>& duringConversion) {
+        clock.resetSteps();
+        clock.atStep(9, duringConversion);  // the last step of the conversion wait
+        EXPECT_TRUE(cycle());
+        busmodel::SetFaults({});
+        TakeOverMailbox(copy);
+        return copy.figures;
+    };
+    const auto changeB = [&](const std::function<void(busmodel::Device&)>& change) {
+        ASSERT_TRUE(busmodel::ChangeDevice(b.rom, change));
+    };
+
+    MonitorFigures figures = pass([] {});
+    ASSERT_EQ(figures.devices.size(), 2u);
+    const DeviceFigures& first = figures.devices[0];
+    EXPECT_EQ(first.rom, a.rom);
+    EXPECT_TRUE(first.hasReading);
+    EXPECT_FLOAT_EQ(first.celsius, 25.0625f);
+    EXPECT_TRUE(first.withinLimits);
+    EXPECT_FALSE(figures.devices[1].withinLimits);
+    EXPECT_GE(first.readingUnix, monitor_test::VirtualUnixStart + 1);  // after the conversion
+    EXPECT_GE(figures.pass.lastPassUnix, first.readingUnix);
+    EXPECT_LE(figures.pass.lastPassUnix,
+              monitor_test::VirtualUnixStart +
+                  static_cast<std::int64_t>(busmodel::VirtualNowMs() / 1000));
+    EXPECT_EQ(figures.pass.passes, 1u);
+    EXPECT_EQ(figures.pass.deviceCount, 2);
+    EXPECT_EQ(figures.pass.faultyCount, 0);
+    EXPECT_EQ(figures.pass.alarmCount, 1);
+    const std::int64_t goodReadingUnix = first.readingUnix;
+
+    changeB([](busmodel::Device& d) { d.corruptScratchpad = true; });
+    pass([] {});
+    changeB([](busmodel::Device& d) { d.corruptScratchpad = false, d.present = false; });
+    pass([] {});  // nine 0xFF bytes: nobody answered for it
+    changeB([](busmodel::Device& d) { d.present = true; });
+    // A's Match ROM sees no presence pulse.
+    pass([] { busmodel::ScriptEchoes({0xF0}); });
+    figures = pass([] {
+        busmodel::Faults unplugged;
+        unplugged.noEcho = true;
+        busmodel::SetFaults(unplugged);
+    });
+    EXPECT_EQ(figures.pass.passes, 5u);
+    EXPECT_EQ(figures.pass.faultyCount, 2);
+    EXPECT_TRUE(figures.devices[0].hasReading);  // the last good one stays
+    EXPECT_FLOAT_EQ(figures.devices[0].celsius, 25.0625f);
+    EXPECT_GE(figures.devices[0].readingUnix, goodReadingUnix);
+
+    // Ten failed cycles end in a search; what it finds again keeps its counts.
+    pass([] {});
+    busmodel::ScriptEchoes(std::vector<std::uint8_t>(FailedCyclesBeforeSearch, 0xF0));
+    for (int failed = 1; failed <= FailedCyclesBeforeSearch; ++failed) {
+        EXPECT_TRUE(cycle());
+        TakeOverMailbox(copy);
+        EXPECT_EQ(copy.figures.pass.faultyCount, 2);
+        EXPECT_EQ(copy.figures.pass.alarmCount, 0);
+    }
+    figures = copy.figures;
+    EXPECT_EQ(figures.pass.passes, 6u);
+    ASSERT_EQ(figures.devices.size(), 2u);
+    EXPECT_FALSE(figures.devices[0].hasReading);
+    const bool aFirst = figures.devices[0].rom == a.rom;  // in search order now
+    const ReadCounts& countsA = figures.devices[aFirst ? 0 : 1].counts;
+    const ReadCounts& countsB = figures.devices[aFirst ? 1 : 0].counts;
+    EXPECT_EQ(countsA.reads, 6u);
+    EXPECT_EQ(countsA.crcErrors, 0u);
+    EXPECT_EQ(countsA.noAnswer, 1u);
+    EXPECT_EQ(countsA.exchangeErrors, 1u);
+    EXPECT_EQ(countsB.reads, 6u);
+    EXPECT_EQ(countsB.crcErrors, 1u);
+    EXPECT_EQ(countsB.noAnswer, 1u);
+    EXPECT_EQ(countsB.exchangeErrors, 1u);
 }
 
 TEST_F(PollCycleTest, GoodCycleLengthFollowsTheInterval) {

@@ -50,7 +50,11 @@ std::uint64_t countingElapsedMs() {
     return busmodel::VirtualNowMs();
 }
 
-const platform::ClockOps countingClock{countingSleepMs, countingElapsedMs};
+std::int64_t countingUnixSeconds() {
+    return VirtualUnixStart + static_cast<std::int64_t>(busmodel::VirtualNowMs() / 1000);
+}
+
+const platform::ClockOps countingClock{countingSleepMs, countingElapsedMs, countingUnixSeconds};
 
 }  // namespace
 

@@ -26,7 +26,11 @@ struct WindowRecorder {
     std::vector<std::string> statusTexts() const;
 };
 
-// The virtual clock (instant mode) with a count of the sleeps of 100 ms and more
+// The wall-clock time of the virtual clock's start, Unix seconds.
+inline constexpr std::int64_t VirtualUnixStart = 1'800'000'000;
+
+// The virtual clock (instant mode), whose wall-clock time runs with it from
+// VirtualUnixStart, with a count of the sleeps of 100 ms and more
 // and an action that runs once at a chosen step, inside that step's sleep.
 struct StepClock {
     StepClock();   // installs

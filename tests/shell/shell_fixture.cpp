@@ -13,6 +13,7 @@
 #include "platform/window/window_testing.h"
 #include "shell/event_table.h"
 #include "shell/startup.h"
+#include "web/status_feed.h"
 #include "web/status_server.h"
 
 namespace shell_test {
@@ -28,6 +29,7 @@ void ShellTest::SetUp() {
     monitor::MonitorMailbox leftover;
     monitor::TakeOverMailbox(leftover);
     web::StopStatusServer();
+    web::ForgetStatusFeed();
 }
 
 void ShellTest::TearDown() {
@@ -79,13 +81,14 @@ bool ShellTest::Pump() {
 }
 
 void ShellTest::Publish(const monitor::SensorList& rows, std::string_view status,
-                        std::uint8_t changes) {
+                        std::uint8_t changes, const monitor::MonitorFigures& figures) {
     monitor::MonitorMailbox& box = monitor::SharedMailbox();
     {
         std::lock_guard<std::mutex> guard(box.lock);
         box.rows = rows;
         box.statusText = std::string(status);
         box.changes = changes;
+        box.figures = figures;
     }
     platform::PostCustomEvent(platform::SensorsUpdatedEvent);
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "monitor/mailbox.h"
 #include "monitor/sensor_table.h"
 #include "persistence/settings_file.h"
 
@@ -29,10 +30,10 @@ class ShellTest : public ::testing::Test {
     // Handles every queued event like the event loop; false once one ends it.
     bool Pump();
 
-    // Places rows and a status text in the shared mailbox and posts the
-    // SensorsUpdated event, as the monitor's hand-over does.
+    // Places rows, a status text and figures in the shared mailbox and posts
+    // the SensorsUpdated event, as the monitor's hand-over does.
     static void Publish(const monitor::SensorList& rows, std::string_view status,
-                        std::uint8_t changes);
+                        std::uint8_t changes, const monitor::MonitorFigures& figures = {});
 
     std::string directory;
     std::string previousDirectory;
