@@ -126,10 +126,11 @@ std::string FormatSettings(const SettingsRecord& record) {
     return out;
 }
 
-SettingsRecord ReadSettingsFile(const char* path) {
+platform::ReadResult ReadSettingsFile(const char* path, SettingsRecord& record) {
     std::string bytes;
-    if (!platform::ReadWholeFile(path, bytes)) bytes.clear();
-    return ParseSettings(bytes);
+    const platform::ReadResult result = platform::ReadWholeFile(path, bytes);
+    record = ParseSettings(result == platform::ReadResult::Read ? bytes : std::string());
+    return result;
 }
 
 bool WriteSettingsFile(const char* path, const SettingsRecord& record) {

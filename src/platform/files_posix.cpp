@@ -124,25 +124,28 @@ void fromTm(const struct tm& broken, LocalTime& time) {
 
 }  // namespace
 
-bool ReadWholeFile(const char* path, std::string& bytes) {
-    // O_NONBLOCK so that a FIFO under this name cannot hang the caller.
-    Descriptor file(::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    if (file.fd < 0) return false;
+ReadResult ReadWholeFile(const char* path, std::string& bytes) {
+    // O_NONBLOCK so that a FIFO under this name cannot hang the caller, and
+    // O_NOCTTY so that a terminal under it never becomes the process's own.
+    Descriptor file(::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (file.fd < 0) return errno == ENOENT ? ReadResult::Missing : ReadResult::Unreadable;
     struct stat info {};
-    if (::fstat(file.fd, &info) != 0 || !S_ISREG(info.st_mode)) return false;
-    if (static_cast<std::uint64_t>(info.st_size) > maxReadBytes) return false;
+    if (::fstat(file.fd, &info) != 0 || !S_ISREG(info.st_mode)) return ReadResult::Unreadable;
+    if (static_cast<std::uint64_t>(info.st_size) > maxReadBytes) return ReadResult::Unreadable;
     std::string content;
     char chunk[65536];
     for (;;) {
         const ssize_t got = ::read(file.fd, chunk, sizeof chunk);
         if (got < 0 && errno == EINTR) continue;
-        if (got < 0) return false;
+        if (got < 0) return ReadResult::Unreadable;
         if (got == 0) break;
-        if (content.size() + static_cast<std::size_t>(got) > maxReadBytes) return false;
+        if (content.size() + static_cast<std::size_t>(got) > maxReadBytes) {
+            return ReadResult::Unreadable;
+        }
         content.append(chunk, static_cast<std::size_t>(got));
     }
     bytes = std::move(content);
-    return true;
+    return ReadResult::Read;
 }
 
 bool ReplaceFileWhole(const char* path, std::string_view bytes) {
@@ -183,14 +186,24 @@ AppendFile::~AppendFile() {
 
 bool OpenLockedForAppend(const char* path, AppendFile& file, std::uint64_t& sizeBytes) {
     CloseFile(file);
-    Descriptor opened(::open(path, O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0666));
+    // Opening a device can act on it (a serial port raises DTR), so anything
+    // but a regular file is turned away before it is opened; O_NONBLOCK and
+    // O_NOCTTY cover a swap in between, and fstat below turns it away after.
+    struct stat before {};
+    if (::stat(path, &before) == 0 && !S_ISREG(before.st_mode)) return false;
+    Descriptor opened(
+        ::open(path, O_RDWR | O_CREAT | O_APPEND | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666));
     if (opened.fd < 0) return false;
+    struct stat info {};
+    if (::fstat(opened.fd, &info) != 0 || !S_ISREG(info.st_mode)) return false;
+    // A regular file ignores O_NONBLOCK; cleared all the same, so that no
+    // write can ever come back half done for want of waiting.
+    if (::fcntl(opened.fd, F_SETFL, O_APPEND) != 0) return false;
     // flock belongs to the open file description, so a second opening in this
     // same process is shut out as well as other processes.
     while (::flock(opened.fd, LOCK_EX | LOCK_NB) != 0) {
         if (errno != EINTR) return false;
     }
-    struct stat info {};
     if (::fstat(opened.fd, &info) != 0) return false;
     sizeBytes = static_cast<std::uint64_t>(info.st_size);
     file.descriptor = opened.release();
