@@ -133,7 +133,8 @@ std::int32_t ParseInt32(std::string_view value) {
     const bool negative = takeSign(value, " \t\v\f\r\n");
     const auto magnitude = static_cast<std::int64_t>(
         accumulateDigitsBelow(value, static_cast<std::uint64_t>(highest) + 1u));
-    return static_cast<std::int32_t>(std::clamp(negative ? -magnitude : magnitude, lowest, highest));
+    return static_cast<std::int32_t>(
+        std::clamp(negative ? -magnitude : magnitude, lowest, highest));
 }
 
 std::int64_t ParseInt64(std::string_view value) {

@@ -2,6 +2,7 @@
 
 #include "persistence/ini_reader.h"
 #include "platform/files.h"
+#include "platform/files_folder.h"
 
 namespace persistence {
 namespace {
@@ -126,11 +127,21 @@ std::string FormatSettings(const SettingsRecord& record) {
     return out;
 }
 
-platform::ReadResult ReadSettingsFile(const char* path, SettingsRecord& record) {
+SettingsRecord ReadSettingsFile(const char* path) {
+    SettingsRecord record;
+    [[maybe_unused]] const SettingsSource source = ReadSettingsFile(path, record);
+    return record;
+}
+
+SettingsSource ReadSettingsFile(const char* path, SettingsRecord& record) {
     std::string bytes;
-    const platform::ReadResult result = platform::ReadWholeFile(path, bytes);
-    record = ParseSettings(result == platform::ReadResult::Read ? bytes : std::string());
-    return result;
+    if (platform::ReadWholeFile(path, bytes)) {
+        record = ParseSettings(bytes);
+        return SettingsSource::Read;
+    }
+    record = ParseSettings("");
+    // Asked after the read failed: a name taken meanwhile only keeps a save off.
+    return platform::PathTaken(path) ? SettingsSource::Unreadable : SettingsSource::Missing;
 }
 
 bool WriteSettingsFile(const char* path, const SettingsRecord& record) {

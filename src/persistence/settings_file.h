@@ -7,8 +7,6 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/files.h"
-
 namespace persistence {
 
 inline constexpr const char* SettingsFileName = "Kelvarian.ini";
@@ -45,9 +43,17 @@ SettingsRecord ParseSettings(std::string_view fileBytes);
 // and the rest would be read back as a key of its own.
 std::string FormatSettings(const SettingsRecord& record);
 
-// Reads and parses `path` into `record`; a file not read gives the defaults.
-// Unreadable means a file is there that a save must not replace.
-[[nodiscard]] platform::ReadResult ReadSettingsFile(const char* path, SettingsRecord& record);
+// Reads and parses `path`; a missing or unreadable file gives the defaults.
+SettingsRecord ReadSettingsFile(const char* path);
+
+enum class SettingsSource {
+    Read,        // the file was read whole
+    Missing,     // nothing is there under the name
+    Unreadable,  // something is there that was not read: a save must not replace it
+};
+// Reads and parses `path` into `record` (the defaults unless Read) and tells
+// how it went.
+[[nodiscard]] SettingsSource ReadSettingsFile(const char* path, SettingsRecord& record);
 // Replaces `path` whole, never leaving a truncated file; false when it could not.
 bool WriteSettingsFile(const char* path, const SettingsRecord& record);
 

@@ -11,17 +11,9 @@ namespace platform {
 // Far above any real settings file; keeps a stray huge file from eating memory.
 inline constexpr std::uint64_t maxReadBytes = 64u * 1024u * 1024u;
 
-enum class ReadResult {
-    Read,        // `bytes` holds the whole file
-    Missing,     // nothing exists under the name (also a link that leads nowhere)
-    Unreadable,  // something exists but was not read whole
-};
-
-// Reads a regular file whole into `bytes`, untouched unless Read. Unreadable
-// when the name holds something that is not a regular file (a FIFO would
-// block), may not be read, fails while being read, or exceeds maxReadBytes: a
-// caller must not take it for missing and replace it.
-[[nodiscard]] ReadResult ReadWholeFile(const char* path, std::string& bytes);
+// Reads a regular file whole into `bytes`. False when it does not exist, is not
+// a regular file (a FIFO would block), cannot be read, or exceeds maxReadBytes.
+[[nodiscard]] bool ReadWholeFile(const char* path, std::string& bytes);
 
 // Replaces the file at `path` with `bytes` so that no reader ever finds a part
 // of it: the text goes to a temporary file beside the old one, is flushed to the

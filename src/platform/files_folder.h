@@ -1,7 +1,8 @@
 #pragma once
 // What decides where the program keeps its settings, its log and the COMn
-// links, as this system sees it, and the lock that keeps a second instance
-// off a settings folder. The decision itself is the shell's.
+// links, as this system sees it, whether a name there is taken, and the lock
+// that keeps a second instance off a settings folder. The decision itself is
+// the shell's.
 #include <string>
 
 namespace platform {
@@ -14,10 +15,18 @@ struct FilesFolderFacts {
     std::string home;                       // $HOME; empty when unset
 };
 
-// `installBinFolder` is where an install puts the program, fixed at build
-// time. On Windows the files stay beside the .exe as they always did: its
-// folder counts as writable, and there is no install folder and no home.
-FilesFolderFacts GatherFilesFolderFacts(const std::string& installBinFolder);
+// `executableFolder` is ExecutableFolder(); `installBinFolder` is where an
+// install puts the program, fixed at build time. On Windows the files stay
+// beside the .exe as they always did: its folder counts as writable, and there
+// is no install folder and no home.
+FilesFolderFacts GatherFilesFolderFacts(const std::string& executableFolder,
+                                        const std::string& installBinFolder);
+
+// true when something is there under `path`, whatever it is (a file, a
+// folder, a FIFO, a device, a link to one), or when it cannot be told; false
+// only when nothing is, a link that leads nowhere included. A file that could
+// not be read but is there must not be replaced as if it were missing.
+[[nodiscard]] bool PathTaken(const char* path);
 
 // Creates `folder` and its missing parents, readable by the user only; true
 // when it is then a folder this process may create files in.

@@ -9,8 +9,6 @@
 #include <climits>
 #include <cstdlib>
 
-#include "platform/process.h"
-
 namespace platform {
 namespace {
 
@@ -35,9 +33,10 @@ bool IsWritableFolder(const std::string& folder) {
 
 }  // namespace
 
-FilesFolderFacts GatherFilesFolderFacts(const std::string& installBinFolder) {
+FilesFolderFacts GatherFilesFolderFacts(const std::string& executableFolder,
+                                        const std::string& installBinFolder) {
     FilesFolderFacts facts;
-    facts.executableFolder = ExecutableFolder();
+    facts.executableFolder = executableFolder;
     // access() asks for the real user, and says no on a read-only file system
     // even to the superuser.
     facts.executableFolderWritable =
@@ -46,6 +45,11 @@ FilesFolderFacts GatherFilesFolderFacts(const std::string& installBinFolder) {
     facts.configHome = EnvironmentText("XDG_CONFIG_HOME");
     facts.home = EnvironmentText("HOME");
     return facts;
+}
+
+bool PathTaken(const char* path) {
+    struct stat info {};
+    return ::stat(path, &info) == 0 || errno != ENOENT;
 }
 
 bool MakeWritableFolder(const std::string& folder) {
@@ -69,8 +73,8 @@ FolderLock LockForProcessLife(const std::string& path) {
     // Read-only is enough for flock, so a lock file left by another user (the
     // superuser, say) still serves; O_NONBLOCK keeps a FIFO under the name
     // from hanging the start.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
-                          0644);
+    const int fd =
+        ::open(path.c_str(), O_RDONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
     if (fd < 0) return FolderLock::Unavailable;
     struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {

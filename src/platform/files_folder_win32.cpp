@@ -4,16 +4,21 @@
 #include <windows.h>
 
 #include "platform/files_folder.h"
-#include "platform/process.h"
 #include "platform/win32_text.h"
 
 namespace platform {
 
-FilesFolderFacts GatherFilesFolderFacts(const std::string&) {
+FilesFolderFacts GatherFilesFolderFacts(const std::string& executableFolder, const std::string&) {
     FilesFolderFacts facts;
-    facts.executableFolder = ExecutableFolder();
+    facts.executableFolder = executableFolder;
     facts.executableFolderWritable = true;
     return facts;
+}
+
+bool PathTaken(const char* path) {
+    if (GetFileAttributesW(WideFromUtf8(path).c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+    const DWORD error = GetLastError();
+    return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
 }
 
 bool MakeWritableFolder(const std::string& folder) {

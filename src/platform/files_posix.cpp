@@ -124,28 +124,25 @@ void fromTm(const struct tm& broken, LocalTime& time) {
 
 }  // namespace
 
-ReadResult ReadWholeFile(const char* path, std::string& bytes) {
-    // O_NONBLOCK so that a FIFO under this name cannot hang the caller, and
-    // O_NOCTTY so that a terminal under it never becomes the process's own.
-    Descriptor file(::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    if (file.fd < 0) return errno == ENOENT ? ReadResult::Missing : ReadResult::Unreadable;
+bool ReadWholeFile(const char* path, std::string& bytes) {
+    // O_NONBLOCK so that a FIFO under this name cannot hang the caller.
+    Descriptor file(::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (file.fd < 0) return false;
     struct stat info {};
-    if (::fstat(file.fd, &info) != 0 || !S_ISREG(info.st_mode)) return ReadResult::Unreadable;
-    if (static_cast<std::uint64_t>(info.st_size) > maxReadBytes) return ReadResult::Unreadable;
+    if (::fstat(file.fd, &info) != 0 || !S_ISREG(info.st_mode)) return false;
+    if (static_cast<std::uint64_t>(info.st_size) > maxReadBytes) return false;
     std::string content;
     char chunk[65536];
     for (;;) {
         const ssize_t got = ::read(file.fd, chunk, sizeof chunk);
         if (got < 0 && errno == EINTR) continue;
-        if (got < 0) return ReadResult::Unreadable;
+        if (got < 0) return false;
         if (got == 0) break;
-        if (content.size() + static_cast<std::size_t>(got) > maxReadBytes) {
-            return ReadResult::Unreadable;
-        }
+        if (content.size() + static_cast<std::size_t>(got) > maxReadBytes) return false;
         content.append(chunk, static_cast<std::size_t>(got));
     }
     bytes = std::move(content);
-    return ReadResult::Read;
+    return true;
 }
 
 bool ReplaceFileWhole(const char* path, std::string_view bytes) {

@@ -39,13 +39,13 @@ bool ClaimFolder(const std::string& folder, bool tellInBox) {
 
 bool RunsInstalled(const platform::FilesFolderFacts& facts) {
     return !facts.executableFolderWritable ||
-           (!facts.installBinFolder.empty() &&
-            WithoutTrailingSlashes(facts.executableFolder) ==
-                WithoutTrailingSlashes(facts.installBinFolder));
+           (!facts.installBinFolder.empty() && WithoutTrailingSlashes(facts.executableFolder) ==
+                                                   WithoutTrailingSlashes(facts.installBinFolder));
 }
 
 std::string UserFilesFolder(const platform::FilesFolderFacts& facts) {
-    if (IsAbsolute(facts.configHome)) return WithoutTrailingSlashes(facts.configHome) + "/kelvarian";
+    if (IsAbsolute(facts.configHome))
+        return WithoutTrailingSlashes(facts.configHome) + "/kelvarian";
     if (IsAbsolute(facts.home)) return WithoutTrailingSlashes(facts.home) + "/.config/kelvarian";
     return {};
 }
@@ -69,7 +69,7 @@ FilesPlace ChooseFilesPlace(const platform::FilesFolderFacts& facts, bool userFo
 
 FilesPlace FindFilesPlace() {
     const platform::FilesFolderFacts facts =
-        platform::GatherFilesFolderFacts(build_config::InstallBinDir);
+        platform::GatherFilesFolderFacts(platform::ExecutableFolder(), build_config::InstallBinDir);
     const std::string user = RunsInstalled(facts) ? UserFilesFolder(facts) : std::string();
     return ChooseFilesPlace(facts, !user.empty() && platform::MakeWritableFolder(user));
 }

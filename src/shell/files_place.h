@@ -15,10 +15,10 @@ namespace shell {
 inline constexpr const char* SettingsLockFileName = "Kelvarian.lock";
 
 struct FilesPlace {
-    std::string folder;        // the working directory: saves, the log, the COMn links
-    std::string presetFile;    // read when `folder` has no settings file; empty: none
-    bool installed = false;    // the folder in use is named on standard error
-    bool userFolder = false;   // the user's own: one instance at a time
+    std::string folder;       // the working directory: saves, the log, the COMn links
+    std::string presetFile;   // read when `folder` has no settings file; empty: none
+    bool installed = false;   // the folder in use is named on standard error
+    bool userFolder = false;  // the user's own: one instance at a time
 };
 
 // The executable lies in the install's bin folder, or may not write beside itself.

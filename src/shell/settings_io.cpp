@@ -108,18 +108,18 @@ persistence::SettingsRecord GatherSettings() {
 }
 
 void LoadSettings() {
-    using platform::ReadResult;
+    using persistence::SettingsSource;
     ShellState& state = State();
     persistence::SettingsRecord record;
-    ReadResult result = persistence::ReadSettingsFile(persistence::SettingsFileName, record);
-    if (result == ReadResult::Missing && !state.presetSettingsFile.empty()) {
+    const SettingsSource source =
+        persistence::ReadSettingsFile(persistence::SettingsFileName, record);
+    if (source == SettingsSource::Missing && !state.presetSettingsFile.empty()) {
         // The preset is only ever read; saves go to the working directory.
-        [[maybe_unused]] const ReadResult preset =
-            persistence::ReadSettingsFile(state.presetSettingsFile.c_str(), record);
+        record = persistence::ReadSettingsFile(state.presetSettingsFile.c_str());
     }
     // Saving the defaults over a file that could not be read would lose every
     // name and setting it holds.
-    state.settingsKeptUnread = result == ReadResult::Unreadable;
+    state.settingsKeptUnread = source == SettingsSource::Unreadable;
     if (state.settingsKeptUnread) {
         std::fprintf(stderr,
                      "kelvarian: %s is there but cannot be read; it is kept as it is, and the "

@@ -148,7 +148,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(ParseSettings, SixteenBitValuesKeepTheirLowBits) {
     EXPECT_EQ(ParseSettings("Interval = 65537").interval, 1);
     EXPECT_EQ(ParseSettings("Interval = -1").interval, 65535);
-    EXPECT_EQ(ParseSettings("Interval = 0").interval, 0);           // no range check
+    EXPECT_EQ(ParseSettings("Interval = 0").interval, 0);  // no range check
     // Saturated at 2^31 - 1 first, then cut to its low 16 bits.
     EXPECT_EQ(ParseSettings("Interval = 4294967302").interval, 65535);
     EXPECT_EQ(ParseSettings("[Server]\nPort = 65616").serverPort, 80);

@@ -177,7 +177,8 @@ TEST_F(ShellTest, SettingsFileThatCannotBeReadIsNeverOverwritten) {
     platform::ClickCheckBox(shell::ThermoCheck);  // a change that saves at once
     EXPECT_TRUE(Pump());
     shell::StopProgram();
-    EXPECT_EQ(std::filesystem::file_size(persistence::SettingsFileName), platform::maxReadBytes + 1);
+    EXPECT_EQ(std::filesystem::file_size(persistence::SettingsFileName),
+              platform::maxReadBytes + 1);
     std::ifstream file(persistence::SettingsFileName, std::ios::binary);
     std::string start(head.size(), '\0');
     file.read(start.data(), static_cast<std::streamsize>(start.size()));

@@ -158,8 +158,8 @@ constexpr std::int32_t OrderProbeEvent = 65600;
 TEST_F(ShellTest, UpdatesPostedFromAnotherThreadAreHandledInOrder) {
     Start();
     fieldAtEachEvent.clear();
-    platform::BindCustomEventHandler(
-        OrderProbeEvent, [] { fieldAtEachEvent.push_back(platform::StatusText(0)); });
+    platform::BindCustomEventHandler(OrderProbeEvent,
+                                     [] { fieldAtEachEvent.push_back(platform::StatusText(0)); });
     std::vector<std::string> posted;
     for (int i = 1; i <= 20; ++i) posted.push_back("Поиск " + std::to_string(i));
     std::thread monitorSide([&posted] {

@@ -68,9 +68,10 @@ bool InitWindowSystem() {
     // Unattended, the program must go on monitoring and serving its page when
     // no display answers: started by hand without one, or with a stale one.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !DisplayAnswers()) {
-        std::fputs("kelvarian: no display answers; running without a window (offscreen), "
-                   "monitoring and serving the page as usual\n",
-                   stderr);
+        std::fputs(
+            "kelvarian: no display answers; running without a window (offscreen), "
+            "monitoring and serving the page as usual\n",
+            stderr);
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     layer.app = new QApplication(applicationArgc, applicationArgv);
