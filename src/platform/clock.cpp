@@ -24,16 +24,10 @@ std::atomic<const ClockOps*> currentClock{&systemClock};
 
 }  // namespace
 
-void UseClock(const ClockOps* ops) {
-    currentClock.store(ops ? ops : &systemClock);
-}
+void UseClock(const ClockOps* ops) { currentClock.store(ops ? ops : &systemClock); }
 
-void SleepMs(std::uint32_t ms) {
-    currentClock.load()->sleepMs(ms);
-}
+void SleepMs(std::uint32_t ms) { currentClock.load()->sleepMs(ms); }
 
-std::uint64_t ElapsedMs() {
-    return currentClock.load()->elapsedMs();
-}
+std::uint64_t ElapsedMs() { return currentClock.load()->elapsedMs(); }
 
 }  // namespace platform

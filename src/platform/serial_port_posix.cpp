@@ -296,8 +296,9 @@ bool portLost(SerialPort* port) {
 }
 
 const SerialPortOps systemOps{
-    openPort,      setPortSpeed,  setPortLines, portInputWaiting, writePortBytes,
-    readPortBytes, waitPortInput, closePort,    portLost,
+    openPort,       setPortSpeed,  setPortLines,  portInputWaiting,
+    writePortBytes, readPortBytes, waitPortInput, closePort,
+    portLost,
 };
 
 }  // namespace

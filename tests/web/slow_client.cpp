@@ -39,8 +39,8 @@ void ShrinkSendBuffer(platform::SocketHandle serverSide) {
 bool NoDelayIsSet(platform::SocketHandle serverSide) {
     int noDelay = 0;
     socklen_t size = sizeof noDelay;
-    return getsockopt(static_cast<int>(serverSide.id), IPPROTO_TCP, TCP_NODELAY, &noDelay, &size) ==
-               0 &&
+    return getsockopt(static_cast<int>(serverSide.id), IPPROTO_TCP, TCP_NODELAY, &noDelay,
+                      &size) == 0 &&
            noDelay != 0;
 }
 
