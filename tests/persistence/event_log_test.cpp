@@ -1,9 +1,6 @@
 #include "persistence/event_log.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <regex>
@@ -124,20 +121,6 @@ TEST_F(EventLogFile, LineIsDroppedWhileAnotherHolderHasTheFileAndTheNextCallRetr
     const std::string text = ReadBytes(LogFileName);
     EXPECT_EQ(text.find("lost"), std::string::npos);
     EXPECT_EQ(text.substr(text.size() - 6), "kept\r\n");
-}
-
-// A FIFO would take lines until its buffer fills and then block the monitor
-// thread for good; a device could be acted on by the opening itself.
-TEST_F(EventLogFile, FifoUnderTheNameIsNeverOpenedOrWritten) {
-    ASSERT_EQ(::mkfifo(LogFileName, 0644), 0);
-    WriteLogLine("into the pipe");
-    WriteLogLine("again");
-    const int reader = ::open(LogFileName, O_RDONLY | O_NONBLOCK);
-    ASSERT_GE(reader, 0);
-    char byte = 0;
-    EXPECT_LE(::read(reader, &byte, 1), 0);  // nothing was ever written into it
-    ::close(reader);
-    CloseLog();
 }
 
 TEST_F(EventLogFile, UnwritableFolderDropsTheLineQuietly) {
