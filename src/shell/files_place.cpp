@@ -44,9 +44,12 @@ bool RunsInstalled(const platform::FilesFolderFacts& facts) {
 }
 
 std::string UserFilesFolder(const platform::FilesFolderFacts& facts) {
-    if (IsAbsolute(facts.configHome))
+    if (IsAbsolute(facts.configHome)) {
         return WithoutTrailingSlashes(facts.configHome) + "/kelvarian";
-    if (IsAbsolute(facts.home)) return WithoutTrailingSlashes(facts.home) + "/.config/kelvarian";
+    }
+    if (IsAbsolute(facts.home)) {
+        return WithoutTrailingSlashes(facts.home) + "/.config/kelvarian";
+    }
     return {};
 }
 
