@@ -56,15 +56,10 @@ INSTANTIATE_TEST_SUITE_P(
                                 {"/usr/bin", false, "/usr/bin", "", "/home/u"},
                                 false,
                                 {"/usr/bin", "", true, false}},
-                      PlaceCase{"no home at all",
-                                {"/usr/bin", true, "/usr/bin", "", ""},
+                      PlaceCase{"no home at all, or a relative one",
+                                {"/usr/bin", true, "/usr/bin", "", "home"},
                                 true,
                                 {"/usr/bin", "", true, false}}));
-
-TEST(UserFilesFolder, IsEmptyWithoutAnAbsoluteFolderToStartFrom) {
-    EXPECT_EQ(shell::UserFilesFolder({"/usr/bin", true, "/usr/bin", "", "home"}), "");
-    EXPECT_EQ(shell::UserFilesFolder({"/usr/bin", true, "/usr/bin", "/x", ""}), "/x/kelvarian");
-}
 
 // Two instances on one folder would overwrite each other's saves.
 TEST_F(ShellTest, SecondInstanceOnTheUserFolderSaysSoAndStops) {
