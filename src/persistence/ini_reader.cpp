@@ -1,5 +1,8 @@
 #include "persistence/ini_reader.h"
 
+#include <algorithm>
+#include <limits>
+
 #include "platform/utf8.h"
 
 namespace persistence {
@@ -51,16 +54,25 @@ std::uint64_t accumulateDigits(std::string_view text) {
     return value;
 }
 
-// Leading `skip` characters, an optional sign, digits; the result modulo 2^64.
-std::uint64_t parseSigned(std::string_view value, std::string_view skip) {
+// Leading `skip` characters and an optional sign, removed from `value`; true
+// for "-".
+bool takeSign(std::string_view& value, std::string_view skip) {
     value = trimLeft(value, skip);
-    bool negative = false;
-    if (!value.empty() && (value.front() == '+' || value.front() == '-')) {
-        negative = value.front() == '-';
-        value.remove_prefix(1);
+    if (value.empty() || (value.front() != '+' && value.front() != '-')) return false;
+    const bool negative = value.front() == '-';
+    value.remove_prefix(1);
+    return negative;
+}
+
+// Digits up to the first other character, stopping once the value is beyond
+// every 32-bit number, so that no count of digits can wrap it.
+std::uint64_t accumulateDigitsBelow(std::string_view text, std::uint64_t limit) {
+    std::uint64_t value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9' || value > limit) break;
+        value = value * 10u + static_cast<std::uint64_t>(c - '0');
     }
-    const std::uint64_t magnitude = accumulateDigits(value);
-    return negative ? 0u - magnitude : magnitude;
+    return value;
 }
 
 void addLine(std::string_view line, IniFile& file, IniSection*& current) {
@@ -116,11 +128,19 @@ const std::string* FindKey(const IniSection* section, std::string_view key) {
 }
 
 std::int32_t ParseInt32(std::string_view value) {
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(parseSigned(value, " \t\v\f\r\n")));
+    constexpr std::int64_t lowest = std::numeric_limits<std::int32_t>::min();
+    constexpr std::int64_t highest = std::numeric_limits<std::int32_t>::max();
+    const bool negative = takeSign(value, " \t\v\f\r\n");
+    const auto magnitude = static_cast<std::int64_t>(
+        accumulateDigitsBelow(value, static_cast<std::uint64_t>(highest) + 1u));
+    return static_cast<std::int32_t>(
+        std::clamp(negative ? -magnitude : magnitude, lowest, highest));
 }
 
 std::int64_t ParseInt64(std::string_view value) {
-    return static_cast<std::int64_t>(parseSigned(value, blanks));
+    const bool negative = takeSign(value, blanks);
+    const std::uint64_t magnitude = accumulateDigits(value);
+    return static_cast<std::int64_t>(negative ? 0u - magnitude : magnitude);
 }
 
 std::string ReadText(const IniSection* section, std::string_view key, std::string_view fallback) {

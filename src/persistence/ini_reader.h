@@ -37,8 +37,9 @@ const IniSection* FindGroup(const IniFile& file, std::string_view name);
 const std::string* FindKey(const IniSection* section, std::string_view key);
 
 // Optional leading white space, an optional sign, then decimal digits up to the
-// first other character; no digits gives 0. A number beyond 32 bits wraps
-// modulo 2^32, the same rule as the 64-bit form, so "4294967297" reads as 1.
+// first other character; no digits gives 0. A number beyond 32 bits stays at
+// the nearest 32-bit limit: "Count = 2147483648" must not wrap to a negative
+// count that loads no sensor, and no 32-bit key takes a value it was not near.
 std::int32_t ParseInt32(std::string_view value);
 // Leading spaces and tabs, an optional sign, decimal digits accumulated modulo
 // 2^64; "-" negates. No digits gives 0.

@@ -2,6 +2,7 @@
 
 #include "persistence/ini_reader.h"
 #include "platform/files.h"
+#include "platform/files_folder.h"
 
 namespace persistence {
 namespace {
@@ -127,9 +128,20 @@ std::string FormatSettings(const SettingsRecord& record) {
 }
 
 SettingsRecord ReadSettingsFile(const char* path) {
+    SettingsRecord record;
+    [[maybe_unused]] const SettingsSource source = ReadSettingsFile(path, record);
+    return record;
+}
+
+SettingsSource ReadSettingsFile(const char* path, SettingsRecord& record) {
     std::string bytes;
-    if (!platform::ReadWholeFile(path, bytes)) bytes.clear();
-    return ParseSettings(bytes);
+    if (platform::ReadWholeFile(path, bytes)) {
+        record = ParseSettings(bytes);
+        return SettingsSource::Read;
+    }
+    record = ParseSettings("");
+    // Asked after the read failed: a name taken meanwhile only keeps a save off.
+    return platform::PathTaken(path) ? SettingsSource::Unreadable : SettingsSource::Missing;
 }
 
 bool WriteSettingsFile(const char* path, const SettingsRecord& record) {

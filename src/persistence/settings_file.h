@@ -45,6 +45,15 @@ std::string FormatSettings(const SettingsRecord& record);
 
 // Reads and parses `path`; a missing or unreadable file gives the defaults.
 SettingsRecord ReadSettingsFile(const char* path);
+
+enum class SettingsSource {
+    Read,        // the file was read whole
+    Missing,     // nothing is there under the name
+    Unreadable,  // something is there that was not read: a save must not replace it
+};
+// Reads and parses `path` into `record` (the defaults unless Read) and tells
+// how it went.
+[[nodiscard]] SettingsSource ReadSettingsFile(const char* path, SettingsRecord& record);
 // Replaces `path` whole, never leaving a truncated file; false when it could not.
 bool WriteSettingsFile(const char* path, const SettingsRecord& record);
 

@@ -41,8 +41,10 @@ struct AppendFile {
 
 // Opens `path` for reading and appending, creating it when missing and keeping
 // its content, and takes its exclusive lock without waiting. False (and `file`
-// closed) when it cannot be opened or another opener, in this process or
-// another, holds the lock. `sizeBytes` gets the file's size at opening.
+// closed) when it cannot be opened, is not a regular file (a FIFO or a device
+// would block the writer or act on hardware; it is never opened as one), or
+// another opener, in this process or another, holds the lock. `sizeBytes` gets
+// the file's size at opening.
 [[nodiscard]] bool OpenLockedForAppend(const char* path, AppendFile& file,
                                        std::uint64_t& sizeBytes);
 

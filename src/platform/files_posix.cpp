@@ -168,14 +168,24 @@ bool ReplaceFileWhole(const char* path, std::string_view bytes) {
 
 bool OpenLockedForAppend(const char* path, AppendFile& file, std::uint64_t& sizeBytes) {
     CloseFile(file);
-    Descriptor opened(::open(path, O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0666));
+    // Opening a device can act on it (a serial port raises DTR), so anything
+    // but a regular file is turned away before it is opened; O_NONBLOCK and
+    // O_NOCTTY cover a swap in between, and fstat below turns it away after.
+    struct stat before {};
+    if (::stat(path, &before) == 0 && !S_ISREG(before.st_mode)) return false;
+    Descriptor opened(
+        ::open(path, O_RDWR | O_CREAT | O_APPEND | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666));
     if (opened.fd < 0) return false;
+    struct stat info {};
+    if (::fstat(opened.fd, &info) != 0 || !S_ISREG(info.st_mode)) return false;
+    // A regular file ignores O_NONBLOCK; cleared all the same, so that no
+    // write can ever come back half done for want of waiting.
+    if (::fcntl(opened.fd, F_SETFL, O_APPEND) != 0) return false;
     // flock belongs to the open file description, so a second opening in this
     // same process is shut out as well as other processes.
     while (::flock(opened.fd, LOCK_EX | LOCK_NB) != 0) {
         if (errno != EINTR) return false;
     }
-    struct stat info {};
     if (::fstat(opened.fd, &info) != 0) return false;
     sizeBytes = static_cast<std::uint64_t>(info.st_size);
     file.descriptor = opened.release();

@@ -12,9 +12,10 @@ std::string ExecutableFolder();
 // false when the folder cannot be entered.
 bool SetWorkingDirectory(const std::string& folder);
 
-// Catches the operating system's polite termination requests (SIGTERM and
-// SIGINT on POSIX) instead of dying at once. Call first in the entry; requests
-// that arrive before anyone watches are kept. false when they cannot be caught.
+// Catches the operating system's polite termination requests (SIGTERM, SIGINT
+// and SIGHUP on POSIX, where SIGPIPE is also ignored) instead of dying at once.
+// Call first in the entry; requests that arrive before anyone watches are
+// kept. false when they cannot be caught.
 bool InstallTerminationSignals();
 
 // Called once per termination request, from a thread of the process layer

@@ -16,8 +16,10 @@ namespace platform {
 namespace {
 
 // The signals that ask the program to end politely; each is turned into one
-// termination request.
-constexpr int TerminationSignals[] = {SIGTERM, SIGINT};
+// termination request. SIGHUP comes when the terminal or ssh session that
+// started the program closes: by default it would kill the program without
+// the save at shutdown.
+constexpr int TerminationSignals[] = {SIGTERM, SIGINT, SIGHUP};
 
 // Self-pipe: a signal handler may only do async-signal-safe work, so it
 // writes one byte; a watcher thread reads it and reports the request.
@@ -84,6 +86,12 @@ bool InstallTerminationSignals() {
     for (const int signalNumber : TerminationSignals) {
         caught = sigaction(signalNumber, &action, nullptr) == 0 && caught;
     }
+    // A write to a peer that went away (a browser closing its connection, a
+    // closed terminal on standard error) must fail with EPIPE, not kill.
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    caught = sigaction(SIGPIPE, &ignore, nullptr) == 0 && caught;
     std::thread(WatchSignalPipe).detach();
     return caught;
 }

@@ -78,12 +78,12 @@ void BuildTopRow() {
 void BuildThermoFrame() {
     platform::CreateFrame(ThermoFrame, ClientArea, {RightEdge(ThermoCheck), 2, 200, 28});
     CreateFittedLabel(MinLabel, ThermoFrame, "Мин:", 4, 7);
-    platform::CreateSpinField(MinSpin, ThermoFrame, {RightEdge(MinLabel), 2, 50, 22}, -55, 125,
-                              false);
+    platform::CreateSpinField(MinSpin, ThermoFrame, {RightEdge(MinLabel), 2, 50, 22},
+                              LimitSpinMinimum, LimitSpinMaximum, false);
     platform::SetToolTip(MinSpin, "Минимальная допустимая температура");
     CreateFittedLabel(MaxLabel, ThermoFrame, "Макс:", RightEdge(MinSpin) + 10, 7);
-    platform::CreateSpinField(MaxSpin, ThermoFrame, {RightEdge(MaxLabel), 2, 50, 22}, -55, 125,
-                              false);
+    platform::CreateSpinField(MaxSpin, ThermoFrame, {RightEdge(MaxLabel), 2, 50, 22},
+                              LimitSpinMinimum, LimitSpinMaximum, false);
     platform::SetToolTip(MaxSpin, "Максимальная допустимая температура");
     SetWidth(ThermoFrame, RightEdge(MaxSpin) + 10);
 }

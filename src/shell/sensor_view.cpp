@@ -1,5 +1,8 @@
 #include "shell/sensor_view.h"
 
+#include <array>
+#include <cstdint>
+#include <limits>
 #include <utility>
 
 #include "monitor/mailbox.h"
@@ -11,20 +14,44 @@
 namespace shell {
 namespace {
 
-// Writes only the texts that differ and the colours a merge marked, and
-// rebuilds the rows only when their number changed.
+using CellColors = std::array<std::int32_t, monitor::ColumnCount>;
+
+CellColors MakeCellColors(std::int32_t color) {
+    CellColors colors{};
+    colors.fill(color);
+    return colors;
+}
+
+// No cell ever shows it (colours are 0x00BBGGRR or -1), so a cell holding it
+// is always set.
+constexpr std::int32_t UnknownColor = std::numeric_limits<std::int32_t>::min();
+
+// Rebuilds the rows only when their number changed. Colours follow the
+// records, not the marks of the last merge: a colour set once (a bad ROM CRC
+// at identification) must move with its sensor when the rows move and come
+// back when they are rebuilt. Texts and colours are written only where they
+// differ from what the list shows.
 void RedrawList(const monitor::SensorList& sensors) {
     const int rows = static_cast<int>(sensors.size());
-    if (platform::ListRowCount(SensorView) != rows) platform::ResetListRows(SensorView, rows);
+    std::vector<CellColors>& shown = State().shownColors;
+    if (platform::ListRowCount(SensorView) != rows) {
+        platform::ResetListRows(SensorView, rows);
+        shown.assign(sensors.size(), MakeCellColors(monitor::DefaultColor));
+    } else if (shown.size() != sensors.size()) {
+        shown.assign(sensors.size(), MakeCellColors(UnknownColor));
+    }
     for (int row = 0; row < rows; ++row) {
         const monitor::SensorRecord& record = sensors[static_cast<std::size_t>(row)];
+        CellColors& rowColors = shown[static_cast<std::size_t>(row)];
         for (int column = 0; column < monitor::ColumnCount; ++column) {
             const monitor::SensorCell& cell = record.cells[static_cast<std::size_t>(column)];
             if (platform::ListCellText(SensorView, row, column) != cell.text) {
                 platform::SetListCellText(SensorView, row, column, cell.text);
             }
-            if (cell.changed & monitor::ColorChanged) {
+            std::int32_t& color = rowColors[static_cast<std::size_t>(column)];
+            if (color != cell.color) {
                 platform::SetListCellColor(SensorView, row, column, cell.color);
+                color = cell.color;
             }
         }
     }

@@ -1,5 +1,8 @@
 #include "shell/settings_io.h"
 
+#include <algorithm>
+#include <cstdio>
+
 #include "monitor/app_settings.h"
 #include "monitor/sensor_table.h"
 #include "onewire/link.h"
@@ -31,6 +34,14 @@ void ApplySensors(const std::vector<persistence::StoredSensor>& stored) {
         record.cells[monitor::Serial].changed = monitor::TextChanged;
         sensors.push_back(std::move(record));
     }
+}
+
+// The loader accepts limits up to 130, above the spin fields' 125: the range
+// widens just enough to hold the stored value, which is then shown, checked
+// and saved as stored instead of being clamped to 125.
+void ShowLimit(int spin, std::int16_t degrees) {
+    platform::SetSpinRange(spin, LimitSpinMinimum, std::max<int>(LimitSpinMaximum, degrees));
+    platform::SetSpinValue(spin, degrees);
 }
 
 }  // namespace
@@ -71,8 +82,8 @@ void ApplySettings(const persistence::SettingsRecord& record) {
     state.serverEnabled = record.serverEnabled != 0;
     state.serverPort = record.serverPort;
     state.serverIPv6 = record.serverIPv6 != 0;
-    platform::SetSpinValue(MinSpin, record.thermoMin);
-    platform::SetSpinValue(MaxSpin, record.thermoMax);
+    ShowLimit(MinSpin, record.thermoMin);
+    ShowLimit(MaxSpin, record.thermoMax);
 }
 
 persistence::SettingsRecord GatherSettings() {
@@ -97,10 +108,29 @@ persistence::SettingsRecord GatherSettings() {
 }
 
 void LoadSettings() {
-    ApplySettings(persistence::ReadSettingsFile(persistence::SettingsFileName));
+    using persistence::SettingsSource;
+    ShellState& state = State();
+    persistence::SettingsRecord record;
+    const SettingsSource source =
+        persistence::ReadSettingsFile(persistence::SettingsFileName, record);
+    if (source == SettingsSource::Missing && !state.presetSettingsFile.empty()) {
+        // The preset is only ever read; saves go to the working directory.
+        record = persistence::ReadSettingsFile(state.presetSettingsFile.c_str());
+    }
+    // Saving the defaults over a file that could not be read would lose every
+    // name and setting it holds.
+    state.settingsKeptUnread = source == SettingsSource::Unreadable;
+    if (state.settingsKeptUnread) {
+        std::fprintf(stderr,
+                     "kelvarian: %s is there but cannot be read; it is kept as it is, and the "
+                     "changes of this run will not be saved\n",
+                     persistence::SettingsFileName);
+    }
+    ApplySettings(record);
 }
 
 void SaveSettings() {
+    if (State().settingsKeptUnread) return;
     // A save that fails leaves the previous file whole and reports nothing.
     [[maybe_unused]] const bool saved =
         persistence::WriteSettingsFile(persistence::SettingsFileName, GatherSettings());

@@ -9,6 +9,9 @@
 
 namespace shell {
 
+// Reads "Kelvarian.ini", or the preset of the shell state when there is none.
+// A file that is there but cannot be read gives the defaults, one line on
+// standard error, and no save for the rest of the run.
 void LoadSettings();
 // Rewrites the whole file from the current state; failures are dropped.
 void SaveSettings();

@@ -1,7 +1,10 @@
 #pragma once
 // The shell's own state: the window's sensor list and the values that only
 // the user-interface thread reads and writes.
+#include <array>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "monitor/mailbox.h"
 #include "monitor/sensor_table.h"
@@ -27,6 +30,14 @@ struct ShellState {
     // the same handler again.
     bool portChangeRunning = false;
     bool refreshRunning = false;
+    // The background of each list cell as the redraw last set it, row by row;
+    // empty until the list's rows are known to this record.
+    std::vector<std::array<std::int32_t, monitor::ColumnCount>> shownColors;
+    // A settings file read when the working directory has none (the preset
+    // beside an installed program); empty when there is none to read.
+    std::string presetSettingsFile;
+    // The settings file is there but was not read: this run never replaces it.
+    bool settingsKeptUnread = false;
 };
 
 // The one instance of the process.

@@ -11,6 +11,7 @@
 #include "platform/process.h"
 #include "platform/window/window.h"
 #include "shell/event_table.h"
+#include "shell/files_place.h"
 #include "shell/main_window.h"
 #include "shell/sensor_view.h"
 #include "shell/settings_io.h"
@@ -107,8 +108,8 @@ int RunProgram() {
     // where the toolkit's translation is installed.
     platform::UseToolkitLanguage("ru");
     ResetSharedState();
-    // The settings and log files are opened by bare name beside the executable.
-    platform::SetWorkingDirectory(platform::ExecutableFolder());
+    // A box nobody can see would keep a headless second instance waiting for ever.
+    if (!EnterFilesPlace(FindFilesPlace(), platform::ScreenVisible())) return 1;
     if (!StartWindow()) {
         std::fputs("kelvarian: the main window cannot be created\n", stderr);
         return 1;

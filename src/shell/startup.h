@@ -4,7 +4,8 @@
 namespace shell {
 
 // The whole program. Ends the process with exit code 0 after the shutdown;
-// returns (with a nonzero code) only when no window can be shown.
+// returns (with a nonzero code) only when no window can be shown or another
+// instance runs on the same settings folder.
 int RunProgram();
 
 // Initial values of the shared state: option word 0, no requests, empty list.

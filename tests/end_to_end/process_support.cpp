@@ -10,6 +10,7 @@
 
 #include <arpa/inet.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -47,14 +48,24 @@ Child Spawn(const std::vector<std::string>& argv, const std::vector<std::string>
             const std::string& workingDirectory, bool captureOutput) {
     std::vector<std::string> args = argv;
     std::vector<std::string> env;
-    for (char** entry = environ; *entry != nullptr; ++entry) env.emplace_back(*entry);
-    env.insert(env.end(), extraEnv.begin(), extraEnv.end());
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string text(*entry);
+        const std::string name = text.substr(0, text.find('='));
+        const bool replaced = std::any_of(extraEnv.begin(), extraEnv.end(), [&name](const auto& e) {
+            return e.substr(0, e.find('=')) == name;
+        });
+        if (!replaced) env.push_back(text);
+    }
+    for (const std::string& entry : extraEnv) {
+        if (entry.find('=') != std::string::npos) env.push_back(entry);
+    }
     int output[2] = {-1, -1};
     if (captureOutput && pipe(output) != 0) return {};
     const pid_t pid = fork();
     if (pid == 0) {
         if (captureOutput) {
             dup2(output[1], STDOUT_FILENO);
+            dup2(output[1], STDERR_FILENO);
             close(output[0]);
             close(output[1]);
         }

@@ -16,7 +16,9 @@ struct Child {
     int outputFd = -1;  // the child's stdout, when captured
 };
 
-// Starts `argv[0]` with `extraEnv` ("NAME=value") added to this environment.
+// Starts `argv[0]` in this environment changed by `extraEnv`: "NAME=value"
+// sets NAME, a bare "NAME" removes it. With `captureOutput`, its standard
+// output and standard error come through one pipe.
 Child Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv,
             const std::string& workingDirectory, bool captureOutput);
 // Reads the child's output until a line equal to `line` or the deadline.

@@ -88,16 +88,57 @@ TEST_F(ProgramTest, ReadingsReachPageAndLogAndTheShutdownSavesTheNewList) {
     EXPECT_EQ(saved.serverPort, port);
 }
 
-TEST_F(ProgramTest, TerminationRightAfterStartStillSavesAndExitsCleanly) {
+// SIGHUP comes when the terminal or ssh session that started the program closes.
+class TerminationSignal : public ProgramTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(TerminationSignal, RightAfterStartStillSavesAndExitsCleanly) {
     StartSimulator("device 28:3C5A temp=21.5\n");
     WriteWholeFile(folder + "/Kelvarian.ini", "\xEF\xBB\xBF\r\nPort = com1\r\nInterval = 7\r\n");
     StartProgram();
     std::this_thread::sleep_for(200ms);
-    ASSERT_EQ(kill(program.pid, SIGTERM), 0);
-    kill(program.pid, SIGTERM);  // a second request changes nothing
+    ASSERT_EQ(kill(program.pid, GetParam()), 0);
+    kill(program.pid, GetParam());  // a second request changes nothing
     EXPECT_EQ(WaitForExit(program, ExitLimit), std::optional<int>(0));
     const std::string saved = Settings();
     EXPECT_NE(saved.find("Port = COM1\r\nInterval = 7\r\n"), std::string::npos) << saved;
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, TerminationSignal, ::testing::Values(SIGTERM, SIGHUP),
+                         [](const ::testing::TestParamInfo<int>& which) {
+                             return std::string(which.param == SIGHUP ? "Hangup" : "Terminate");
+                         });
+
+// A display number nobody serves on this machine.
+std::string AbsentDisplay() {
+    for (int n = 213;; ++n) {
+        if (!std::filesystem::exists("/tmp/.X11-unix/X" + std::to_string(n))) {
+            return ":" + std::to_string(n);
+        }
+    }
+}
+
+// Started by hand without a display, or with one that went away, the program
+// goes on monitoring and serving its page instead of aborting in Qt.
+TEST_F(ProgramTest, WithoutADisplayItMonitorsServesAndSaves) {
+    StartSimulator("device 28:3C5A temp=21.5\n");
+    const std::uint16_t port = FreeTcpPort();
+    WriteWholeFile(folder + "/Kelvarian.ini",
+                   "\xEF\xBB\xBF\r\nPort = com1\r\n[Sensors]\r\nCount = 1\r\nID_1 = " +
+                       Id(Rom(0x28, 0x3C5A)) + "\r\nName_1 = Котёл\r\n[Server]\r\nEnable = 1\r\n" +
+                       "Port = " + std::to_string(port) + "\r\n");
+    program =
+        Spawn({folder + "/kelvarian"},
+              {"QT_QPA_PLATFORM", "WAYLAND_DISPLAY", "DISPLAY=" + AbsentDisplay()}, "/", true);
+    ASSERT_GT(program.pid, 0);
+    EXPECT_TRUE(WaitForLine(program,
+                            "kelvarian: no display answers; running without a window (offscreen), "
+                            "monitoring and serving the page as usual",
+                            ReadingsLimit));
+    const std::string page = WaitForPage(port, {PageRow("Котёл", "21.5 °C")});
+    EXPECT_NE(page.find(PageRow("Котёл", "21.5 °C")), std::string::npos) << page;
+    ASSERT_EQ(kill(program.pid, SIGTERM), 0);
+    EXPECT_EQ(WaitForExit(program, ExitLimit), std::optional<int>(0));
+    EXPECT_NE(Settings().find("Port = COM1\r\n"), std::string::npos) << Settings();
 }
 
 TEST_F(ProgramTest, PortThatCannotBeOpenedIsNoReasonToFail) {

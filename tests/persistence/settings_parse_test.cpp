@@ -148,8 +148,9 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(ParseSettings, SixteenBitValuesKeepTheirLowBits) {
     EXPECT_EQ(ParseSettings("Interval = 65537").interval, 1);
     EXPECT_EQ(ParseSettings("Interval = -1").interval, 65535);
-    EXPECT_EQ(ParseSettings("Interval = 0").interval, 0);           // no range check
-    EXPECT_EQ(ParseSettings("Interval = 4294967302").interval, 6);  // 2^32 + 6 wraps first
+    EXPECT_EQ(ParseSettings("Interval = 0").interval, 0);  // no range check
+    // Saturated at 2^31 - 1 first, then cut to its low 16 bits.
+    EXPECT_EQ(ParseSettings("Interval = 4294967302").interval, 65535);
     EXPECT_EQ(ParseSettings("[Server]\nPort = 65616").serverPort, 80);
     EXPECT_EQ(ParseSettings("[Server]\nPort =").serverPort, 0);
 }
@@ -170,8 +171,13 @@ TEST(ParseSettings, CountAbove100LoadsTheFirst100) {
     EXPECT_EQ(record.sensors.back(), (StoredSensor{1100, "s100"}));
     EXPECT_NE(FormatSettings(record).find("[Sensors]\r\nCount = 100\r\nID_1 = 1001\r\n"),
               std::string::npos);
-    // 2^32 + 150 wraps to 150 and is capped like it.
-    EXPECT_EQ(ParseSettings(sensorsGroup("4294967446", 150)).sensors.size(), 100u);
+    // Too large for 32 bits: the largest count, capped like any other; a
+    // wrapped count would be negative and drop every sensor.
+    for (const char* huge : {"2147483648", "4294967446", "99999999999999999999"}) {
+        const SettingsRecord saturated = ParseSettings(sensorsGroup(huge, 150));
+        EXPECT_EQ(saturated.sensors.size(), 100u) << huge;
+        EXPECT_NE(FormatSettings(saturated).find("Count = 100\r\n"), std::string::npos);
+    }
 }
 
 TEST(ParseSettings, CountBoundsTheIndicesFromZero) {

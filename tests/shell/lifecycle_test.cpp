@@ -3,10 +3,14 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <thread>
 
 #include "monitor/app_settings.h"
 #include "onewire/link.h"
+#include "platform/files.h"
 #include "platform/process.h"
 #include "platform/socket.h"
 #include "platform/window/window_testing.h"
@@ -143,6 +147,71 @@ TEST_F(ShellTest, ShutdownSavesEverythingAsLoadedAndHidesTheWindow) {
     EXPECT_EQ(SettingsBytes(), canonical);
 }
 
+// The loader accepts up to 130 while the spin fields offer up to 125.
+TEST_F(ShellTest, StoredLimitsAbove125AreShownCheckedAndSavedAsStored) {
+    WriteSettings("ThermoMin = 127\nThermoMax = 130");
+    Start();
+    EXPECT_EQ(platform::SpinValue(shell::MinSpin), 127);
+    EXPECT_EQ(platform::SpinValue(shell::MaxSpin), 130);
+    EXPECT_EQ(platform::SpinText(shell::MaxSpin), "130");
+    EXPECT_EQ(monitor::Settings().thermoMax.load(), 130);
+    platform::PressSpinArrow(shell::MaxSpin, platform::SpinArrow::Up);  // no further than held
+    EXPECT_EQ(platform::SpinValue(shell::MaxSpin), 130);
+    shell::StopProgram();
+    EXPECT_EQ(SavedSettings().thermoMin, 127);
+    EXPECT_EQ(SavedSettings().thermoMax, 130);
+}
+
+TEST_F(ShellTest, SettingsFileThatCannotBeReadIsNeverOverwritten) {
+    WriteSettings("Interval = 5\n[Sensors]\nCount = 1\n" + StoredSensorLines(1, 0x11, "Котёл"));
+    const std::string head = SettingsBytes();
+    // Beyond what the reader takes; sparse, so it costs no disk.
+    std::filesystem::resize_file(persistence::SettingsFileName, platform::maxReadBytes + 1);
+    ::testing::internal::CaptureStderr();
+    Start();
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("Kelvarian.ini"), std::string::npos) << said;
+    EXPECT_NE(said.find("will not be saved"), std::string::npos) << said;
+    EXPECT_EQ(platform::SpinValue(shell::IntervalSpin), 1);  // this run has the defaults
+
+    platform::ClickCheckBox(shell::ThermoCheck);  // a change that saves at once
+    EXPECT_TRUE(Pump());
+    shell::StopProgram();
+    EXPECT_EQ(std::filesystem::file_size(persistence::SettingsFileName),
+              platform::maxReadBytes + 1);
+    std::ifstream file(persistence::SettingsFileName, std::ios::binary);
+    std::string start(head.size(), '\0');
+    file.read(start.data(), static_cast<std::streamsize>(start.size()));
+    EXPECT_EQ(start, head);
+}
+
+TEST_F(ShellTest, PresetIsReadWhenTheFolderHasNoSettingsAndSavesStayInTheFolder) {
+    std::filesystem::create_directory("program");
+    const std::string preset = directory + "/program/Kelvarian.ini";
+    {
+        std::ofstream file(preset, std::ios::binary);
+        file << "\xEF\xBB\xBF\r\nInterval = 9\r\n";
+    }
+    shell::State().presetSettingsFile = preset;
+    Start();
+    EXPECT_EQ(platform::SpinValue(shell::IntervalSpin), 9);
+    platform::ClickCheckBox(shell::ThermoCheck);
+    EXPECT_TRUE(Pump());
+    EXPECT_EQ(SavedSettings().interval, 9);
+    EXPECT_EQ(SavedSettings().thermoControl, 1);
+    std::ifstream file(preset, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}),
+              "\xEF\xBB\xBF\r\nInterval = 9\r\n");
+
+    // Once the user has a file of their own, the preset is not read.
+    platform::DestroyMainWindow();
+    shell::ResetSharedState();
+    shell::State().presetSettingsFile = preset;
+    WriteSettings("Interval = 4");
+    Start();
+    EXPECT_EQ(platform::SpinValue(shell::IntervalSpin), 4);
+}
+
 TEST_F(ShellTest, ShutdownWritesTheFileEvenWhenNothingChanged) {
     Start();
     ASSERT_FALSE(SettingsExist());
@@ -169,6 +238,16 @@ class TerminationTest : public ShellTest {
         platform::WatchTerminationSignals();
     }
 };
+
+// A browser that goes away, or a closed terminal on standard error, makes
+// writes fail; by default the process would die on SIGPIPE, unsaved.
+TEST_F(TerminationTest, BrokenPipeNeitherKillsNorEndsTheProgram) {
+    Start();
+    std::raise(SIGPIPE);
+    platform::DispatchPendingWork();
+    EXPECT_FALSE(platform::TerminationRequested());
+    EXPECT_TRUE(Pump());
+}
 
 TEST_F(TerminationTest, SignalBeforeTheLoopRunsEndsItAtOnce) {
     std::raise(SIGTERM);

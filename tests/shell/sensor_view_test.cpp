@@ -4,6 +4,7 @@
 #include "monitor/mailbox.h"
 #include "platform/monitor_window.h"
 #include "platform/window/window_testing.h"
+#include "shell/commands.h"
 #include "shell/main_window.h"
 #include "shell/sensor_view.h"
 #include "shell/shell_state.h"
@@ -147,18 +148,66 @@ TEST_F(ShellTest, StatusField0AcceptsTextFromAnotherThread) {
     EXPECT_EQ(platform::StatusText(0), "Поиск устройств");
 }
 
+// The monitor writes field 0 during a search and posts SensorsUpdated after
+// it; handled out of order, a stale search text would stay in the bar. The
+// handler notes the field as each event arrives: in order, the n-th event
+// finds the n-th text.
+std::vector<std::string> fieldAtEachEvent;
+constexpr std::int32_t OrderProbeEvent = 65600;
+
 TEST_F(ShellTest, UpdatesPostedFromAnotherThreadAreHandledInOrder) {
     Start();
-    std::thread monitorSide([] {
-        for (int i = 1; i <= 20; ++i) {
-            Publish({MonitorRow(0x11, std::to_string(i) + ".0 °C", "OK")}, std::to_string(i),
-                    RowsChanged | StatusChanged);
+    fieldAtEachEvent.clear();
+    platform::BindCustomEventHandler(OrderProbeEvent,
+                                     [] { fieldAtEachEvent.push_back(platform::StatusText(0)); });
+    std::vector<std::string> posted;
+    for (int i = 1; i <= 20; ++i) posted.push_back("Поиск " + std::to_string(i));
+    std::thread monitorSide([&posted] {
+        for (const std::string& text : posted) {
+            platform::SetStatusField0(text);
+            platform::PostCustomEvent(OrderProbeEvent);
         }
     });
     monitorSide.join();
     EXPECT_TRUE(Pump());
-    EXPECT_EQ(Cell(0, monitor::Temperature), "20.0 °C");
-    EXPECT_EQ(platform::StatusText(0), "20");
+    EXPECT_EQ(fieldAtEachEvent, posted);
+}
+
+// Colours come from the records: the monitor marks a colour changed only in
+// the pass that set it, and later passes carry it unmarked.
+monitor::SensorRecord Unmarked(monitor::SensorRecord row) {
+    for (monitor::SensorCell& cell : row.cells) cell.changed = monitor::TextChanged;
+    return row;
+}
+
+TEST_F(ShellTest, ColourSetOnceFollowsItsSensorThroughAMoveAndARebuild) {
+    WriteSettings("[Sensors]\nCount = 2\n" + StoredSensorLines(1, 0x11, "A") +
+                  StoredSensorLines(2, 0x22, "B"));
+    Start();
+    monitor::SensorRecord badRom = MonitorRow(0x11, "1.0 °C", "OK");
+    badRom.cells[monitor::Serial].color = monitor::ErrorColor;  // marked at identification
+    Publish({badRom, MonitorRow(0x22, "2.0 °C", "OK")}, "", RowsChanged);
+    EXPECT_TRUE(Pump());
+    Publish({Unmarked(badRom), Unmarked(MonitorRow(0x22, "2.0 °C", "OK"))}, "", RowsChanged);
+    EXPECT_TRUE(Pump());
+    const auto serialColor = [](int row) {
+        return platform::ListCellColor(shell::SensorView, row, monitor::Serial);
+    };
+
+    shell::MoveSensor(0, 1);
+    EXPECT_EQ(Cell(1, monitor::Name), "A");
+    EXPECT_EQ(serialColor(1), monitor::ErrorColor);
+    EXPECT_EQ(serialColor(0), monitor::DefaultColor);
+
+    // A new sensor changes the row count: the rows are rebuilt.
+    Publish({Unmarked(badRom), Unmarked(MonitorRow(0x22, "2.0 °C", "OK")),
+             Unmarked(MonitorRow(0x33, "3.0 °C", "OK"))},
+            "", RowsChanged);
+    EXPECT_TRUE(Pump());
+    ASSERT_EQ(platform::ListRowCount(shell::SensorView), 3);
+    EXPECT_EQ(serialColor(1), monitor::ErrorColor);
+    EXPECT_EQ(serialColor(0), monitor::DefaultColor);
+    EXPECT_EQ(serialColor(2), monitor::DefaultColor);
 }
 
 TEST_F(ShellTest, OnlyCutOffCellTextsShowAsTooltips) {

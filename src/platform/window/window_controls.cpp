@@ -173,6 +173,11 @@ int SpinValue(int id) {
     return spin != nullptr ? spin->value() : 0;
 }
 
+void SetSpinRange(int id, int minimum, int maximum) {
+    // QSpinBox clamps its value into the new range and reports only a change.
+    if (QSpinBox* spin = Spin(id)) spin->setRange(minimum, maximum);
+}
+
 void SetChecked(int id, bool checked) {
     if (QCheckBox* check = Check(id)) check->setChecked(checked);
 }

@@ -14,7 +14,10 @@
 #include <QThread>
 #include <QTranslator>
 
+#include <cstdio>
+
 #include "platform/monitor_window.h"
+#include "platform/window/display_probe.h"
 #include "platform/window/window_state.h"
 
 namespace platform {
@@ -62,10 +65,26 @@ bool InitWindowSystem() {
         layer.app = qobject_cast<QApplication*>(QCoreApplication::instance());
         return layer.app != nullptr;
     }
+    // Unattended, the program must go on monitoring and serving its page when
+    // no display answers: started by hand without one, or with a stale one.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !DisplayAnswers()) {
+        std::fputs(
+            "kelvarian: no display answers; running without a window (offscreen), "
+            "monitoring and serving the page as usual\n",
+            stderr);
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
     layer.app = new QApplication(applicationArgc, applicationArgv);
     // The shell runs its own loop and decides when the program ends.
     QApplication::setQuitOnLastWindowClosed(false);
     return true;
+}
+
+bool ScreenVisible() {
+    // "minimal" draws nowhere either; both are Qt's headless platforms.
+    const QString platform = QGuiApplication::platformName();
+    return layer.app != nullptr && platform != QStringLiteral("offscreen") &&
+           platform != QStringLiteral("minimal");
 }
 
 bool UseToolkitLanguage(std::string_view language) {

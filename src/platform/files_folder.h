@@ -1,0 +1,47 @@
+#pragma once
+// What decides where the program keeps its settings, its log and the COMn
+// links, as this system sees it, whether a name there is taken, and the lock
+// that keeps a second instance off a settings folder. The decision itself is
+// the shell's.
+#include <string>
+
+namespace platform {
+
+struct FilesFolderFacts {
+    std::string executableFolder;           // links resolved; empty when unknown
+    bool executableFolderWritable = false;  // this process may create files in it
+    std::string installBinFolder;           // the one given, links resolved
+    std::string configHome;                 // $XDG_CONFIG_HOME; empty when unset
+    std::string home;                       // $HOME; empty when unset
+};
+
+// `executableFolder` is ExecutableFolder(); `installBinFolder` is where an
+// install puts the program, fixed at build time. On Windows the files stay
+// beside the .exe as they always did: its folder counts as writable, and there
+// is no install folder and no home.
+FilesFolderFacts GatherFilesFolderFacts(const std::string& executableFolder,
+                                        const std::string& installBinFolder);
+
+// true when something is there under `path`, whatever it is (a file, a
+// folder, a FIFO, a device, a link to one), or when it cannot be told; false
+// only when nothing is, a link that leads nowhere included. A file that could
+// not be read but is there must not be replaced as if it were missing.
+[[nodiscard]] bool PathTaken(const char* path);
+
+// Creates `folder` and its missing parents, readable by the user only; true
+// when it is then a folder this process may create files in.
+[[nodiscard]] bool MakeWritableFolder(const std::string& folder);
+
+enum class FolderLock {
+    Taken,          // held by this process until it ends
+    HeldByAnother,  // another opener holds it: another instance runs
+    Unavailable,    // the file cannot be created, opened or locked
+};
+
+// Takes the exclusive lock of the file at `path`, created when missing, without
+// waiting, and holds it until the process ends: the system drops it then, also
+// after a crash, so a lock never outlives its holder. A second take in the same
+// process is refused like one from another process.
+[[nodiscard]] FolderLock LockForProcessLife(const std::string& path);
+
+}  // namespace platform

@@ -1,0 +1,100 @@
+#include "platform/files_folder.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+
+namespace platform {
+namespace {
+
+std::string EnvironmentText(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? std::string(value) : std::string();
+}
+
+// The folder with its links resolved, so that /bin/kelvarian on a system whose
+// /bin links to /usr/bin is recognised; as given when it cannot be resolved.
+std::string Resolved(const std::string& folder) {
+    char resolved[PATH_MAX];
+    if (folder.empty() || ::realpath(folder.c_str(), resolved) == nullptr) return folder;
+    return resolved;
+}
+
+bool IsWritableFolder(const std::string& folder) {
+    struct stat info {};
+    return ::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
+           ::access(folder.c_str(), W_OK | X_OK) == 0;
+}
+
+}  // namespace
+
+FilesFolderFacts GatherFilesFolderFacts(const std::string& executableFolder,
+                                        const std::string& installBinFolder) {
+    FilesFolderFacts facts;
+    facts.executableFolder = executableFolder;
+    // access() asks for the real user, and says no on a read-only file system
+    // even to the superuser.
+    facts.executableFolderWritable =
+        !facts.executableFolder.empty() && IsWritableFolder(facts.executableFolder);
+    facts.installBinFolder = Resolved(installBinFolder);
+    facts.configHome = EnvironmentText("XDG_CONFIG_HOME");
+    facts.home = EnvironmentText("HOME");
+    return facts;
+}
+
+bool PathTaken(const char* path) {
+    struct stat info {};
+    return ::stat(path, &info) == 0 || errno != ENOENT;
+}
+
+bool MakeWritableFolder(const std::string& folder) {
+    if (folder.empty()) return false;
+    // Each missing step from the top down; 0700 as the XDG base directory
+    // rules ask of a configuration folder that is created.
+    std::size_t slash = 0;
+    do {
+        slash = folder.find('/', slash + 1);
+        const std::string step = folder.substr(0, slash);
+        struct stat info {};
+        if (::stat(step.c_str(), &info) != 0 && ::mkdir(step.c_str(), 0700) != 0 &&
+            errno != EEXIST) {
+            return false;
+        }
+    } while (slash != std::string::npos);
+    return IsWritableFolder(folder);
+}
+
+FolderLock LockForProcessLife(const std::string& path) {
+    // Read-only is enough for flock, so a lock file left by another user (the
+    // superuser, say) still serves; O_NONBLOCK keeps a FIFO under the name
+    // from hanging the start.
+    const int fd =
+        ::open(path.c_str(), O_RDONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
+    if (fd < 0) return FolderLock::Unavailable;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return FolderLock::Unavailable;
+    }
+    // flock belongs to the open file description: a second opening, in this
+    // process or another, is refused while this one stays open.
+    int locked = 0;
+    do {
+        locked = ::flock(fd, LOCK_EX | LOCK_NB);
+    } while (locked != 0 && errno == EINTR);
+    if (locked != 0) {
+        const bool busy = errno == EWOULDBLOCK;
+        ::close(fd);
+        return busy ? FolderLock::HeldByAnother : FolderLock::Unavailable;
+    }
+    // Never closed: the descriptor, and with it the lock, lives as long as the
+    // process.
+    return FolderLock::Taken;
+}
+
+}  // namespace platform

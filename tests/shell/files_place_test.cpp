@@ -1,0 +1,92 @@
+// Where the program keeps its files, and one instance per user folder.
+#include "shell/files_place.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/window/window_testing.h"
+#include "shell_fixture.h"
+
+namespace shell_test {
+namespace {
+
+using platform::FilesFolderFacts;
+
+struct PlaceCase {
+    const char* what;
+    FilesFolderFacts facts;
+    bool userFolderReady;
+    shell::FilesPlace expected;
+};
+
+class FilesPlaceChoice : public ::testing::TestWithParam<PlaceCase> {};
+
+TEST_P(FilesPlaceChoice, FollowsWhereTheProgramLies) {
+    const PlaceCase& c = GetParam();
+    const shell::FilesPlace place = shell::ChooseFilesPlace(c.facts, c.userFolderReady);
+    EXPECT_EQ(place.folder, c.expected.folder) << c.what;
+    EXPECT_EQ(place.presetFile, c.expected.presetFile) << c.what;
+    EXPECT_EQ(place.installed, c.expected.installed) << c.what;
+    EXPECT_EQ(place.userFolder, c.expected.userFolder) << c.what;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FilesPlaceChoice,
+    ::testing::Values(PlaceCase{"build folder",
+                                {"/src/k/build", true, "/usr/bin", "", "/home/u"},
+                                true,
+                                {"/src/k/build", "", false, false}},
+                      PlaceCase{"read-only folder",
+                                {"/opt/k", false, "/usr/bin", "", "/home/u"},
+                                true,
+                                {"/home/u/.config/kelvarian", "/opt/k/Kelvarian.ini", true, true}},
+                      PlaceCase{"install prefix, as root (the folder is writable)",
+                                {"/usr/bin", true, "/usr/bin/", "", "/root"},
+                                true,
+                                {"/root/.config/kelvarian", "/usr/bin/Kelvarian.ini", true, true}},
+                      PlaceCase{"XDG_CONFIG_HOME wins over HOME",
+                                {"/usr/bin", true, "/usr/bin", "/cfg/", "/home/u"},
+                                true,
+                                {"/cfg/kelvarian", "/usr/bin/Kelvarian.ini", true, true}},
+                      PlaceCase{
+                          "a relative XDG_CONFIG_HOME counts as unset",
+                          {"/usr/bin", true, "/usr/bin", "cfg", "/home/u"},
+                          true,
+                          {"/home/u/.config/kelvarian", "/usr/bin/Kelvarian.ini", true, true}},
+                      PlaceCase{"nothing writable: beside the program as before",
+                                {"/usr/bin", false, "/usr/bin", "", "/home/u"},
+                                false,
+                                {"/usr/bin", "", true, false}},
+                      PlaceCase{"no home at all, or a relative one",
+                                {"/usr/bin", true, "/usr/bin", "", "home"},
+                                true,
+                                {"/usr/bin", "", true, false}}));
+
+// Two instances on one folder would overwrite each other's saves.
+TEST_F(ShellTest, SecondInstanceOnTheUserFolderSaysSoAndStops) {
+    const shell::FilesPlace userPlace{directory, "", true, true};
+    ASSERT_TRUE(shell::EnterFilesPlace(userPlace, true));  // the lock is this process's now
+
+    platform::ModalDialog box;
+    platform::WhenModalOpens([&box] {
+        box = platform::OpenModal();
+        platform::ConfirmModal();
+    });
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(shell::EnterFilesPlace(userPlace, true));
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("already runs with the settings in " + directory), std::string::npos)
+        << said;
+    EXPECT_EQ(box.kind, platform::ModalKind::MessageBox);
+    EXPECT_EQ(box.text, "Kelvarian уже запущен с настройками в папке\n" + directory);
+
+    // Without a screen to show it on, standard error is all.
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(shell::EnterFilesPlace(userPlace, false));
+    EXPECT_FALSE(::testing::internal::GetCapturedStderr().empty());
+
+    // A portable copy in the same folder takes no lock.
+    EXPECT_TRUE(shell::EnterFilesPlace({directory, "", false, false}, true));
+}
+
+}  // namespace
+}  // namespace shell_test
