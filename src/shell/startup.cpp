@@ -9,6 +9,7 @@
 #include "persistence/event_log.h"
 #include "platform/monitor_window.h"
 #include "platform/process.h"
+#include "platform/socket.h"
 #include "platform/window/window.h"
 #include "shell/event_table.h"
 #include "shell/main_window.h"
@@ -104,6 +105,7 @@ int RunProgram() {
     // Every text of the program is Russian; so are the dialogs' buttons,
     // where the toolkit's translation is installed.
     platform::UseToolkitLanguage("ru");
+    [[maybe_unused]] const bool sockets = platform::PrepareSockets();  // the status server's network stack
     ResetSharedState();
     // The settings and log files are opened by bare name beside the executable.
     platform::SetWorkingDirectory(platform::ExecutableFolder());

@@ -105,6 +105,9 @@ void SetDropDownSelection(int id, int index);  // -1 clears
 // Sets the value and shows it as decimal text (raises ValueChanged when it changes).
 void SetSpinValue(int id, int value);
 int SpinValue(int id);
+// Sets the range of spin field `id`; its value is kept when inside the new
+// range, else clamped into it (raising ValueChanged only when it changes).
+void SetSpinRange(int id, int minimum, int maximum);
 
 void SetChecked(int id, bool checked);
 bool IsChecked(int id);

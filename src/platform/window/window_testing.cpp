@@ -24,6 +24,7 @@
 #include <QToolTip>
 #include <QWindow>
 
+#include <csignal>
 #include <memory>
 
 #include "platform/monitor_window.h"
@@ -82,6 +83,10 @@ void DispatchPendingWork() {
 
 bool TerminationRequested() {
     return Layer().terminationRequested;
+}
+
+void SimulateTerminationRequest() {
+    std::raise(SIGTERM);
 }
 
 bool TimerRunning(int timerId) {
