@@ -31,8 +31,18 @@ fail() {
   failed=1
 }
 
+# A port in the unassigned range that nothing listens on.
 free_port() {
-  python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
+  local port
+  for _ in $(seq 100); do
+    port=$((20000 + RANDOM % 40000))
+    if ! (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
+      echo "$port"
+      return
+    fi
+  done
+  echo "no free port" >&2
+  exit 1
 }
 
 "$wine_test" "$prefix" --start || { echo "the Wine prefix could not be made"; exit 1; }
