@@ -152,6 +152,29 @@ TEST_F(WindowLayerTest, DragStartQueuedForTheEventLoopStillEndsAtTheRelease) {
     EXPECT_EQ(platform::SelectedListRow(List), 2);
 }
 
+std::wstring DialogItemText(HWND dialog, int item) {
+    wchar_t text[64] = {};
+    GetDlgItemTextW(dialog, item, text, 64);
+    return text;
+}
+
+// The prompt is the layer's own dialog: its buttons speak Russian whatever
+// the system's language, and Enter keeps the typed text.
+TEST_F(WindowLayerTest, PromptSpeaksRussianAndReturnsTheConfirmedText) {
+    std::wstring ok;
+    std::wstring cancel;
+    platform::WhenModalOpens([&] {
+        HWND dialog = GetActiveWindow();
+        ok = DialogItemText(dialog, IDOK);
+        cancel = DialogItemText(dialog, IDCANCEL);
+        platform::SetPromptInput("Котёл №2");
+        platform::ConfirmModal();
+    });
+    EXPECT_EQ(platform::PromptText("Выбор имени датчика", "", "Котёл"), "Котёл №2");
+    EXPECT_EQ(ok, L"\u041E\u041A");  // "ОК", Cyrillic letters
+    EXPECT_EQ(cancel, L"\u041E\u0442\u043C\u0435\u043D\u0430");  // "Отмена"
+}
+
 // Log-off and restart ask every program whether the session may end; the
 // answer is yes, and the program's normal shutdown (the settings saved)
 // starts at once.

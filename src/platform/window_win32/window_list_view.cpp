@@ -221,6 +221,9 @@ bool StartPrivateDrag(int id) {
                 released = true;
                 break;
             }
+            // The button went up where the drag could not see it (before it
+            // held the mouse): nothing is dropped.
+            if ((message.wParam & MK_LBUTTON) == 0) break;
             HighlightDropTarget(*list, CellAt(*list, at).first);
             continue;
         }
