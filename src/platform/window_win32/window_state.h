@@ -9,13 +9,13 @@
 
 #include <atomic>
 #include <cstdint>
-#include <deque>
 #include <map>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "platform/window/event_routing.h"
 #include "platform/window/window.h"
 
 namespace platform {
@@ -71,9 +71,7 @@ struct WindowLayer {
     bool ownFont = false;  // created for this dpi, deleted when replaced
     int innerWidth = 0;    // at 96 dots per inch, menu bar included
     int innerHeight = 0;
-    std::deque<Event> queue;
-    std::map<std::pair<int, EventType>, Handler> controlHandlers;
-    std::map<int, Handler> customHandlers;
+    EventRouting routing;  // bound handlers and the queue
     std::map<int, Handler> timers;
     bool terminationRequested = false;
     bool dragRunning = false;

@@ -135,10 +135,7 @@ bool PollEvent(Event& event) {
         event = {EventKind::Close, MainWindowId, 0, EventType::None};
         return true;
     }
-    if (layer.queue.empty()) return false;
-    event = layer.queue.front();
-    layer.queue.pop_front();
-    return true;
+    return TakeQueuedEvent(layer.routing, event);
 }
 
 void DispatchPendingWork() {
