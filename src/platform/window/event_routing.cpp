@@ -19,6 +19,14 @@ bool RouteEvent(EventRouting& routing, const Event& event) {
     return true;
 }
 
+void BindControlHandler(int id, EventType type, Handler handler) {
+    Routing().controlHandlers[{id, type}] = handler;
+}
+
+void BindCustomEventHandler(int number, Handler handler) {
+    Routing().customHandlers[number] = handler;
+}
+
 bool TakeQueuedEvent(EventRouting& routing, Event& event) {
     if (routing.queue.empty()) return false;
     event = routing.queue.front();

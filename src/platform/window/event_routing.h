@@ -17,6 +17,10 @@ struct EventRouting {
     std::map<int, Handler> customHandlers;
 };
 
+// The layer's one routing record; each layer defines it. BindControlHandler
+// and BindCustomEventHandler (window.h) bind into it.
+EventRouting& Routing();
+
 // Calls the handler bound to `event`, or queues the event; true when queued.
 bool RouteEvent(EventRouting& routing, const Event& event);
 // Takes the oldest queued event; false when none waits.

@@ -85,12 +85,8 @@ void DiscardPendingEvents() {
     Layer().routing.queue.clear();
 }
 
-void BindControlHandler(int id, EventType type, Handler handler) {
-    Layer().routing.controlHandlers[{id, type}] = handler;
-}
-
-void BindCustomEventHandler(int number, Handler handler) {
-    Layer().routing.customHandlers[number] = handler;
+EventRouting& Routing() {
+    return Layer().routing;
 }
 
 bool StartTimer(int timerId, int periodMs, Handler handler) {
