@@ -53,6 +53,11 @@ using Handler = void (*)();
 // Creates the toolkit's application object once per process. false when no
 // display can be opened.
 [[nodiscard]] bool InitWindowSystem();
+// false when the window system draws on no screen that anyone sees (Qt's
+// offscreen platform, named by QT_QPA_PLATFORM or taken because no display
+// answered): a modal dialog would then wait for ever. Call after
+// InitWindowSystem succeeded. A layer on a desktop system returns true.
+bool ScreenVisible();
 // Shows the toolkit's own texts (dialog buttons, edit menus) in `language`
 // ("ru"); false when the toolkit has no translation for it installed.
 bool UseToolkitLanguage(std::string_view language);
@@ -106,7 +111,7 @@ void SetDropDownSelection(int id, int index);  // -1 clears
 void SetSpinValue(int id, int value);
 int SpinValue(int id);
 // Sets the range of spin field `id`; its value is kept when inside the new
-// range, else clamped into it (raising ValueChanged only when it changes).
+// range, else clamped into it; raises ValueChanged only when the value changes.
 void SetSpinRange(int id, int minimum, int maximum);
 
 void SetChecked(int id, bool checked);

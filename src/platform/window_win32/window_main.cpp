@@ -167,6 +167,12 @@ bool InitWindowSystem() {
     return true;
 }
 
+// A window that could be made (InitWindowSystem's probe) is on the desktop of
+// the user's session.
+bool ScreenVisible() {
+    return true;
+}
+
 // Dialog buttons that Windows labels itself (the message box's) follow the
 // thread's user-interface language where that language is installed.
 bool UseToolkitLanguage(std::string_view language) {
