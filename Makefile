@@ -43,12 +43,11 @@ check: deps
 
 # The Windows programs, cross-built with mingw-w64 into their own folder, and
 # their tests run under Wine. WINDOWS_WINDOW names the window layer
-# kelvarian.exe is built with: none until the Win32 layer exists (then win32),
-# so that for now the libraries, kelvarian-scan.exe and the tests are built.
-# The serial port check under Wine uses the Linux build's kelvarian-sim and is
-# skipped without it.
+# kelvarian.exe is built with (win32; none builds the libraries,
+# kelvarian-scan.exe and their tests only). The checks against the simulated
+# bus under Wine use the Linux build's kelvarian-sim and are skipped without it.
 WINDOWS_DIR    ?= build-windows
-WINDOWS_WINDOW ?= none
+WINDOWS_WINDOW ?= win32
 GTEST_SOURCE   ?= /usr/src/googletest
 
 .PHONY: windows test-windows
@@ -56,7 +55,7 @@ GTEST_SOURCE   ?= /usr/src/googletest
 windows: deps
 	@cmake -S . -B $(WINDOWS_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release \
 	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-	  -DKELVARIAN_WINDOW=$(WINDOWS_WINDOW) -DKELVARIAN_WITH_QT=OFF \
+	  -DKELVARIAN_WINDOW=$(WINDOWS_WINDOW) \
 	  -DKELVARIAN_GTEST_SOURCE_DIR=$(GTEST_SOURCE) --no-warn-unused-cli $(LAUNCHER) \
 	  -DKELVARIAN_SIMULATOR=$(abspath $(BUILD_DIR))/tools/sim/kelvarian-sim >/dev/null
 	@cmake --build $(WINDOWS_DIR) -j $(JOBS)

@@ -52,3 +52,19 @@ function(kelvarian_add_tests target)
     set_tests_properties(${target} PROPERTIES FIXTURES_REQUIRED ${KELVARIAN_TEST_FIXTURE})
   endif()
 endfunction()
+
+# kelvarian_json: a real JSON parser (Debian's nlohmann-json3-dev) that reads
+# the server's answers in the tests. It is headers only, so a cross build takes
+# the build machine's; but its package names the build machine's whole include
+# folder, whose C library headers would break the cross compiler, so only its
+# own folder is offered there.
+add_library(kelvarian_json INTERFACE)
+if(CMAKE_CROSSCOMPILING)
+  find_path(json_include nlohmann/json.hpp NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+  file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/json)
+  file(CREATE_LINK ${json_include}/nlohmann ${CMAKE_BINARY_DIR}/json/nlohmann SYMBOLIC)
+  target_include_directories(kelvarian_json INTERFACE ${CMAKE_BINARY_DIR}/json)
+else()
+  find_package(nlohmann_json 3 REQUIRED)
+  target_link_libraries(kelvarian_json INTERFACE nlohmann_json::nlohmann_json)
+endif()

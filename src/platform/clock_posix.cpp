@@ -6,6 +6,8 @@
 namespace platform {
 
 // POSIX timers already wake within well under a millisecond.
+void RaiseTimerResolution() {}
+
 void SystemSleepMs(std::uint32_t ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }

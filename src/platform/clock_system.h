@@ -9,4 +9,9 @@ namespace platform {
 // timer at 1 ms resolution.
 void SystemSleepMs(std::uint32_t ms);
 
+// Puts the system timer at 1 ms resolution for the rest of the process (the
+// first call does; later ones and SystemSleepMs find it done). The window
+// layer calls it at start-up.
+void RaiseTimerResolution();
+
 }  // namespace platform

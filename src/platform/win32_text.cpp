@@ -17,3 +17,18 @@ std::wstring WideFromUtf8(std::string_view utf8) {
 }
 
 }  // namespace platform
+
+namespace platform {
+
+std::string Utf8FromWide(std::wstring_view wide) {
+    if (wide.empty() || wide.size() > INT_MAX) return {};
+    const int length = static_cast<int>(wide.size());
+    const int bytes =
+        WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0) return {};
+    std::string text(static_cast<std::size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, text.data(), bytes, nullptr, nullptr);
+    return text;
+}
+
+}  // namespace platform

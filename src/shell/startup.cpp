@@ -9,6 +9,7 @@
 #include "persistence/event_log.h"
 #include "platform/monitor_window.h"
 #include "platform/process.h"
+#include "platform/socket.h"
 #include "platform/window/window.h"
 #include "shell/event_table.h"
 #include "shell/files_place.h"
@@ -107,6 +108,7 @@ int RunProgram() {
     // Every text of the program is Russian; so are the dialogs' buttons,
     // where the toolkit's translation is installed.
     platform::UseToolkitLanguage("ru");
+    [[maybe_unused]] const bool sockets = platform::PrepareSockets();  // the status server's network stack
     ResetSharedState();
     // A box nobody can see would keep a headless second instance waiting for ever.
     if (!EnterFilesPlace(FindFilesPlace(), platform::ScreenVisible())) return 1;

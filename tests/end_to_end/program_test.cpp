@@ -154,6 +154,10 @@ TEST_F(ProgramTest, PortThatCannotBeOpenedIsNoReasonToFail) {
     StartProgram();
     const std::string page = WaitForPage(port, {"Котёл"});
     EXPECT_NE(page.find("Котёл"), std::string::npos);
+    // A browser that goes away, or a closed terminal on standard error, makes
+    // writes fail with SIGPIPE, which by default would end the program unsaved.
+    ASSERT_EQ(kill(program.pid, SIGPIPE), 0);
+    EXPECT_NE(WaitForPage(port, {"Котёл"}).find("Котёл"), std::string::npos);
     ASSERT_EQ(kill(program.pid, SIGINT), 0);
     EXPECT_EQ(WaitForExit(program, ExitLimit), std::optional<int>(0));
 }

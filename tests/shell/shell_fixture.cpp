@@ -1,35 +1,60 @@
 #include "shell_fixture.h"
 
-#include <cstdlib>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <mutex>
-
-#include <unistd.h>
+#include <random>
+#include <system_error>
 
 #include "monitor/mailbox.h"
 #include "platform/monitor_window.h"
+#include "platform/socket.h"
 #include "platform/window/window_testing.h"
 #include "shell/event_table.h"
 #include "shell/startup.h"
 #include "web/status_feed.h"
+#include "web/status_page.h"
 #include "web/status_server.h"
 
 namespace shell_test {
 
+namespace {
+
+// A new folder under the system's temporary folder that no other test run
+// uses: a random name, created only when it does not exist yet.
+std::string MakeTemporaryFolder() {
+    std::mt19937_64 random(std::random_device{}() ^
+                           static_cast<std::uint64_t>(
+                               std::chrono::steady_clock::now().time_since_epoch().count()));
+    const std::filesystem::path base = std::filesystem::temp_directory_path();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::filesystem::path folder =
+            base / ("kelvarian-shell-" + std::to_string(random() % 1000000000));
+        std::error_code error;
+        if (std::filesystem::create_directory(folder, error)) return folder.string();
+    }
+    return {};
+}
+
+}  // namespace
+
 void ShellTest::SetUp() {
     ASSERT_TRUE(platform::InitWindowSystem());
-    char name[] = "/tmp/kelvarian-shell-XXXXXX";
-    ASSERT_NE(mkdtemp(name), nullptr);
-    directory = name;
+    // The status server's sockets need the network stack (Winsock) prepared.
+    ASSERT_TRUE(platform::PrepareSockets());
+    directory = MakeTemporaryFolder();
+    ASSERT_FALSE(directory.empty());
     previousDirectory = std::filesystem::current_path().string();
     std::filesystem::current_path(directory);
     shell::ResetSharedState();
     monitor::MonitorMailbox leftover;
     monitor::TakeOverMailbox(leftover);
     web::StopStatusServer();
+    // One process may run many tests (under Wine it runs them all).
     web::ForgetStatusFeed();
+    web::ForgetStatusPage();
 }
 
 void ShellTest::TearDown() {

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <fstream>
+#include <iterator>
 #include <set>
 #include <span>
+#include <vector>
 
 #include "web/status_page.h"
 
@@ -89,6 +92,17 @@ TEST(SiteIcon, ShowsAThermometerWithBlueCornersOnATransparentGround) {
     }
     EXPECT_EQ(upperLeft, std::set<int>{kBlue});
     EXPECT_EQ(lowerRight, std::set<int>{kBlue});
+}
+
+// kelvarian.exe carries the icon as a resource, compiled from a file in the
+// tree: it must stay the page's icon byte for byte.
+TEST(SiteIcon, IsTheWindowsProgramsIconFile) {
+    std::ifstream file(PROGRAM_ICON_FILE, std::ios::binary);
+    ASSERT_TRUE(file.is_open()) << PROGRAM_ICON_FILE;
+    const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(file),
+                                          std::istreambuf_iterator<char>()};
+    const std::span<const std::uint8_t> icon = SiteIcon();
+    EXPECT_EQ(bytes, std::vector<std::uint8_t>(icon.begin(), icon.end()));
 }
 
 }  // namespace

@@ -175,31 +175,15 @@ void ReportControlEvent(int id, EventType type) {
 
 void ReportEvent(const Event& event) {
     WindowLayer& layer = Layer();
-    Handler bound = nullptr;
-    if (event.kind == EventKind::Control) {
-        const auto found = layer.controlHandlers.find({event.id, event.type});
-        if (found != layer.controlHandlers.end()) bound = found->second;
-    } else if (event.kind == EventKind::Custom) {
-        const auto found = layer.customHandlers.find(event.id);
-        if (found != layer.customHandlers.end()) bound = found->second;
-    }
-    if (bound != nullptr) {
-        bound();
-        return;
-    }
-    layer.queue.push_back(event);
-    if (layer.waitLoop != nullptr) layer.waitLoop->quit();
+    if (RouteEvent(layer.routing, event) && layer.waitLoop != nullptr) layer.waitLoop->quit();
 }
 
 Event WaitEvent() {
     WindowLayer& layer = Layer();
     for (;;) {
         if (layer.terminationRequested || layer.window == nullptr) return CloseEvent();
-        if (!layer.queue.empty()) {
-            const Event next = layer.queue.front();
-            layer.queue.pop_front();
-            return next;
-        }
+        Event next;
+        if (TakeQueuedEvent(layer.routing, next)) return next;
         QEventLoop loop;
         layer.waitLoop = &loop;
         loop.exec();
@@ -209,15 +193,11 @@ Event WaitEvent() {
 
 void DiscardPendingEvents() {
     QCoreApplication::processEvents();
-    Layer().queue.clear();
+    Layer().routing.queue.clear();
 }
 
-void BindControlHandler(int id, EventType type, Handler handler) {
-    Layer().controlHandlers[{id, type}] = handler;
-}
-
-void BindCustomEventHandler(int number, Handler handler) {
-    Layer().customHandlers[number] = handler;
+EventRouting& Routing() {
+    return Layer().routing;
 }
 
 bool StartTimer(int timerId, int periodMs, Handler handler) {

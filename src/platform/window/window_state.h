@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/window/event_routing.h"
 #include "platform/window/window.h"
 
 class QAction;
@@ -43,9 +44,7 @@ struct WindowLayer {
     std::vector<QMenu*> menus;  // index = menu handle
     std::map<int, QAction*> menuItems;
     QLabel* statusFields[2] = {nullptr, nullptr};
-    std::deque<Event> queue;
-    std::map<std::pair<int, EventType>, Handler> controlHandlers;
-    std::map<int, Handler> customHandlers;
+    EventRouting routing;  // bound handlers and the queue
     std::map<int, QTimer*> timers;
     QEventLoop* waitLoop = nullptr;  // the loop WaitEvent runs, when it runs
     bool terminationRequested = false;

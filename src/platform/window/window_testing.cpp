@@ -24,6 +24,7 @@
 #include <QToolTip>
 #include <QWindow>
 
+#include <csignal>
 #include <memory>
 
 #include "platform/monitor_window.h"
@@ -70,10 +71,7 @@ bool PollEvent(Event& event) {
         event = {EventKind::Close, MainWindowId, 0, EventType::None};
         return true;
     }
-    if (layer.queue.empty()) return false;
-    event = layer.queue.front();
-    layer.queue.pop_front();
-    return true;
+    return TakeQueuedEvent(layer.routing, event);
 }
 
 void DispatchPendingWork() {
@@ -82,6 +80,10 @@ void DispatchPendingWork() {
 
 bool TerminationRequested() {
     return Layer().terminationRequested;
+}
+
+void SimulateTerminationRequest() {
+    std::raise(SIGTERM);
 }
 
 bool TimerRunning(int timerId) {
