@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/window/window_testing.h"
+#include "platform/window_win32/window_testing_win32.h"
 
 namespace {
 

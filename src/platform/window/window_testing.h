@@ -91,11 +91,6 @@ void RightClickListRow(int id, int row);
 // data is refused and changes nothing.
 enum class DragData { ListsOwn, Foreign };
 void DropOnListRow(int id, int row, DragData data);
-// The user presses on row `from`, drags and releases the button over row
-// `to` (below the last row when -1 or past it): the list reports DragStart,
-// and a private drag that its handler starts (StartPrivateDrag) ends there.
-// Win32 layer only, so far.
-void PressAndDragListRow(int id, int from, int to);
 // The close button of the window's frame: a Close event; the window stays.
 void ClickCloseButton();
 

@@ -1,7 +1,7 @@
 // The Win32 layer's side of window_testing.h: reads the controls back through
 // their own messages and plays the user's gestures into them as the system
 // delivers them (clicks, keys, notifications to the parent).
-#include "platform/window/window_testing.h"
+#include "platform/window_win32/window_testing_win32.h"
 
 #include <thread>
 
