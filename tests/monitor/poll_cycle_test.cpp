@@ -237,6 +237,31 @@ TEST_F(PollCycleTest, SearchesAfterTheFirstPassAndAfterTenUnansweredReads) {
     EXPECT_TRUE(cycle());
     takeOver();
     EXPECT_EQ(statusText, "Найдено 2 '1-Wire'  устройства.");
+
+    // A sensor the search finds again although it cannot be read starts no
+    // further search until it has been read once: no search every ten passes.
+    const auto unreadable = [&](bool on) {
+        ASSERT_TRUE(busmodel::ChangeDevice(kept.rom, [on](busmodel::Device& d) {
+            d.ignoresMatchRom = on;
+        }));
+    };
+    // Each pass resets the bus for Skip ROM and for the Match ROM of each of
+    // the two; a search adds one reset for each device it finds.
+    const auto resetsOver = [&](int passes) {
+        const std::uint64_t before = busmodel::CurrentPortState().resets;
+        for (int pass = 0; pass < passes; ++pass) EXPECT_TRUE(cycle());
+        return busmodel::CurrentPortState().resets - before;
+    };
+    unreadable(true);
+    EXPECT_EQ(resetsOver(10), 10u * 3 + 2);  // one search, which finds it again
+    EXPECT_EQ(state.devices.size(), 2u);
+    EXPECT_EQ(cell(0, Status).text, "Ошибка CRC");
+    EXPECT_EQ(resetsOver(20), 20u * 3);
+    unreadable(false);
+    EXPECT_TRUE(cycle());
+    EXPECT_EQ(cell(0, Status).text, "OK");
+    unreadable(true);
+    EXPECT_EQ(resetsOver(10), 10u * 3 + 2);
 }
 
 // Beside the texts the window gets each reading's value and time, the pass's

@@ -51,6 +51,10 @@ struct Device {
     // Leaves the bus (present = false) after taking part in this many time
     // slots of its next Search ROM; one-shot, -1 never.
     std::int32_t leaveAfterSearchSlots = -1;
+    // Takes part in Search ROM but never answers its Match ROM, so every read
+    // of it gets nine 0xFF bytes: a sensor a search keeps finding that still
+    // cannot be read (a marginal contact or supply).
+    bool ignoresMatchRom = false;
 };
 
 struct Faults {

@@ -42,7 +42,7 @@ void startRomCommand(DeviceRuntime& device, std::uint8_t command) {
             device.searchSlots = 0;
             break;
         case MatchRomCommand:
-            enter(device, Phase::MatchRom);
+            enter(device, device.config.ignoresMatchRom ? Phase::Idle : Phase::MatchRom);
             break;
         case SkipRomCommand:
             enter(device, Phase::FunctionCommand);
