@@ -61,7 +61,7 @@ windows: deps
 	@cmake --build $(WINDOWS_DIR) -j $(JOBS)
 
 test-windows: windows
-	@cd $(WINDOWS_DIR) && ctest --output-on-failure -j $(JOBS)
+	@cd $(WINDOWS_DIR) && ctest --output-on-failure -j $(JOBS) --timeout 300
 
 clean:
 	rm -rf $(BUILD_DIR) $(WINDOWS_DIR)
