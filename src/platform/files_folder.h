@@ -16,9 +16,11 @@ struct FilesFolderFacts {
 };
 
 // `executableFolder` is ExecutableFolder(); `installBinFolder` is where an
-// install puts the program, fixed at build time. On Windows the files stay
-// beside the .exe as they always did: its folder counts as writable, and there
-// is no install folder and no home.
+// install puts the program, fixed at build time. For the superuser, an
+// XDG_CONFIG_HOME or HOME in another user's folder (sudo -E keeps them) counts
+// as unset, and the home is its own from the user database. On Windows the
+// files stay beside the .exe as they always did: its folder counts as
+// writable, and there is no install folder and no home.
 FilesFolderFacts GatherFilesFolderFacts(const std::string& executableFolder,
                                         const std::string& installBinFolder);
 

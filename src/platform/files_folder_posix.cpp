@@ -1,6 +1,7 @@
 #include "platform/files_folder.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -31,6 +32,24 @@ bool IsWritableFolder(const std::string& folder) {
            ::access(folder.c_str(), W_OK | X_OK) == 0;
 }
 
+// Whether the owner of `path`, or of its nearest existing parent, is another
+// user than this process; false for a relative or empty path.
+bool BelongsToAnotherUser(std::string path) {
+    if (path.empty() || path.front() != '/') return false;
+    while (path != "/") {
+        struct stat info {};
+        if (::stat(path.c_str(), &info) == 0) return info.st_uid != ::geteuid();
+        const std::size_t slash = path.find_last_of('/');
+        path.resize(slash == 0 ? 1 : slash);
+    }
+    return false;
+}
+
+std::string OwnHome() {
+    const struct passwd* user = ::getpwuid(::geteuid());
+    return user != nullptr && user->pw_dir != nullptr ? std::string(user->pw_dir) : std::string();
+}
+
 }  // namespace
 
 FilesFolderFacts GatherFilesFolderFacts(const std::string& executableFolder,
@@ -44,6 +63,13 @@ FilesFolderFacts GatherFilesFolderFacts(const std::string& executableFolder,
     facts.installBinFolder = Resolved(installBinFolder);
     facts.configHome = EnvironmentText("XDG_CONFIG_HOME");
     facts.home = EnvironmentText("HOME");
+    // The superuser run with another user's environment (sudo -E) would create
+    // that user's settings folder, file and log as its own, and the user's
+    // later runs could no longer save there: it keeps to its own home.
+    if (::geteuid() == 0) {
+        if (BelongsToAnotherUser(facts.configHome)) facts.configHome.clear();
+        if (BelongsToAnotherUser(facts.home)) facts.home = OwnHome();
+    }
     return facts;
 }
 

@@ -3,6 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <string>
+#ifndef _WIN32
+#include <pwd.h>
+#include <unistd.h>
+#endif
+
 #include "platform/window/window_testing.h"
 #include "shell_fixture.h"
 
@@ -60,6 +69,49 @@ INSTANTIATE_TEST_SUITE_P(
                                 {"/usr/bin", true, "/usr/bin", "", "home"},
                                 true,
                                 {"/usr/bin", "", true, false}}));
+
+#ifndef _WIN32
+// An environment variable as it was, given back at the end of a test.
+class KeptVariable {
+  public:
+    explicit KeptVariable(const char* name) : name_(name) {
+        if (const char* value = std::getenv(name)) value_ = value;
+    }
+    ~KeptVariable() {
+        if (value_) {
+            ::setenv(name_, value_->c_str(), 1);
+        } else {
+            ::unsetenv(name_);
+        }
+    }
+
+  private:
+    const char* name_;
+    std::optional<std::string> value_;
+};
+
+// sudo -E keeps the user's HOME and XDG_CONFIG_HOME: a folder the superuser
+// created there would be its own, and the user's later saves would fail.
+TEST(FilesFolderFacts, SuperuserKeepsOutOfAnotherUsersHome) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs the superuser";
+    const KeptVariable home("HOME");
+    const KeptVariable configHome("XDG_CONFIG_HOME");
+    char userHome[] = "/tmp/kelvarian-home-XXXXXX";
+    ASSERT_NE(::mkdtemp(userHome), nullptr);
+    ASSERT_EQ(::chown(userHome, 65534, 65534), 0);
+    ::setenv("HOME", userHome, 1);
+    ::setenv("XDG_CONFIG_HOME", (std::string(userHome) + "/.config").c_str(), 1);  // not made yet
+
+    const FilesFolderFacts facts = platform::GatherFilesFolderFacts("/usr/bin", "/usr/bin");
+    EXPECT_EQ(facts.configHome, "");
+    EXPECT_EQ(facts.home, ::getpwuid(0)->pw_dir);
+
+    // A superuser's own folder is kept as given.
+    ::setenv("XDG_CONFIG_HOME", "/tmp", 1);
+    EXPECT_EQ(platform::GatherFilesFolderFacts("/usr/bin", "/usr/bin").configHome, "/tmp");
+    std::filesystem::remove_all(userHome);
+}
+#endif
 
 // Two instances on one folder would overwrite each other's saves.
 TEST_F(ShellTest, SecondInstanceOnTheUserFolderSaysSoAndStops) {
