@@ -152,6 +152,28 @@ TEST_F(WindowLayerTest, DragStartQueuedForTheEventLoopStillEndsAtTheRelease) {
     EXPECT_EQ(platform::SelectedListRow(List), 2);
 }
 
+// Other test programs under the same Wine desktop run windows of the same
+// classes, and one of theirs may be the active window; a message sent to one
+// of theirs would end that program, a text read from one would be theirs.
+HWND OwnWindowOfClass(const wchar_t* className) {
+    struct Search {
+        const wchar_t* className;
+        HWND found;
+    } search{className, nullptr};
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND window, LPARAM out) -> BOOL {
+            auto& search = *reinterpret_cast<Search*>(out);
+            wchar_t name[64] = {};
+            GetClassNameW(window, name, 64);
+            if (std::wstring(name) != search.className) return TRUE;
+            search.found = window;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 std::wstring DialogItemText(HWND dialog, int item) {
     wchar_t text[64] = {};
     GetDlgItemTextW(dialog, item, text, 64);
@@ -164,7 +186,7 @@ TEST_F(WindowLayerTest, PromptSpeaksRussianAndReturnsTheConfirmedText) {
     std::wstring ok;
     std::wstring cancel;
     platform::WhenModalOpens([&] {
-        HWND dialog = GetActiveWindow();
+        HWND dialog = OwnWindowOfClass(L"#32770");  // the dialog class
         ok = DialogItemText(dialog, IDOK);
         cancel = DialogItemText(dialog, IDCANCEL);
         platform::SetPromptInput("Котёл №2");
@@ -175,28 +197,11 @@ TEST_F(WindowLayerTest, PromptSpeaksRussianAndReturnsTheConfirmedText) {
     EXPECT_EQ(cancel, L"\u041E\u0442\u043C\u0435\u043D\u0430");  // "Отмена"
 }
 
-// Other test programs under the same Wine desktop run their own main windows
-// of this class; a message sent to one of theirs would end that program.
-HWND OwnMainWindow() {
-    HWND found = nullptr;
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND window, LPARAM out) -> BOOL {
-            wchar_t name[64] = {};
-            GetClassNameW(window, name, 64);
-            if (std::wstring(name) != L"KelvarianMainWindow") return TRUE;
-            *reinterpret_cast<HWND*>(out) = window;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&found));
-    return found;
-}
-
 // Log-off and restart ask every program whether the session may end; the
 // answer is yes, and the program's normal shutdown (the settings saved)
 // starts at once.
 TEST_F(WindowLayerTest, EndOfTheSessionReadsAsAClose) {
-    HWND window = OwnMainWindow();
+    HWND window = OwnWindowOfClass(L"KelvarianMainWindow");
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(SendMessageW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE);
     EXPECT_TRUE(platform::TerminationRequested());
