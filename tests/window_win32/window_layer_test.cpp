@@ -152,56 +152,44 @@ TEST_F(WindowLayerTest, DragStartQueuedForTheEventLoopStillEndsAtTheRelease) {
     EXPECT_EQ(platform::SelectedListRow(List), 2);
 }
 
-// Other test programs under the same Wine desktop run windows of the same
-// classes, and one of theirs may be the active window; a message sent to one
-// of theirs would end that program, a text read from one would be theirs.
-HWND OwnWindowOfClass(const wchar_t* className) {
-    struct Search {
-        const wchar_t* className;
-        HWND found;
-    } search{className, nullptr};
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND window, LPARAM out) -> BOOL {
-            auto& search = *reinterpret_cast<Search*>(out);
-            wchar_t name[64] = {};
-            GetClassNameW(window, name, 64);
-            if (std::wstring(name) != search.className) return TRUE;
-            search.found = window;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
-
-std::wstring DialogItemText(HWND dialog, int item) {
-    wchar_t text[64] = {};
-    GetDlgItemTextW(dialog, item, text, 64);
-    return text;
-}
-
 // The prompt is the layer's own dialog: its buttons speak Russian whatever
 // the system's language, and Enter keeps the typed text.
 TEST_F(WindowLayerTest, PromptSpeaksRussianAndReturnsTheConfirmedText) {
-    std::wstring ok;
-    std::wstring cancel;
+    std::string ok;
+    std::string cancel;
     platform::WhenModalOpens([&] {
-        HWND dialog = OwnWindowOfClass(L"#32770");  // the dialog class
-        ok = DialogItemText(dialog, IDOK);
-        cancel = DialogItemText(dialog, IDCANCEL);
+        ok = platform::ModalButtonText(IDOK);
+        cancel = platform::ModalButtonText(IDCANCEL);
         platform::SetPromptInput("Котёл №2");
         platform::ConfirmModal();
     });
     EXPECT_EQ(platform::PromptText("Выбор имени датчика", "", "Котёл"), "Котёл №2");
-    EXPECT_EQ(ok, L"\u041E\u041A");  // "ОК", Cyrillic letters
-    EXPECT_EQ(cancel, L"\u041E\u0442\u043C\u0435\u043D\u0430");  // "Отмена"
+    EXPECT_EQ(ok, "\u041E\u041A");  // "ОК", Cyrillic letters
+    EXPECT_EQ(cancel, "\u041E\u0442\u043C\u0435\u043D\u0430");  // "Отмена"
+}
+
+// Other test programs under the same Wine desktop run their own main windows
+// of this class; a message sent to one of theirs would end that program.
+HWND OwnMainWindow() {
+    HWND found = nullptr;
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND window, LPARAM out) -> BOOL {
+            wchar_t name[64] = {};
+            GetClassNameW(window, name, 64);
+            if (std::wstring(name) != L"KelvarianMainWindow") return TRUE;
+            *reinterpret_cast<HWND*>(out) = window;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
 }
 
 // Log-off and restart ask every program whether the session may end; the
 // answer is yes, and the program's normal shutdown (the settings saved)
 // starts at once.
 TEST_F(WindowLayerTest, EndOfTheSessionReadsAsAClose) {
-    HWND window = OwnWindowOfClass(L"KelvarianMainWindow");
+    HWND window = OwnMainWindow();
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(SendMessageW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE);
     EXPECT_TRUE(platform::TerminationRequested());

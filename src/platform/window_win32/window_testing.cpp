@@ -430,6 +430,11 @@ ModalDialog OpenModal() {
     return dialog;
 }
 
+std::string ModalButtonText(int item) {
+    HWND open = OpenDialog();
+    return open != nullptr ? Utf8(WindowText(GetDlgItem(open, item))) : std::string();
+}
+
 void SetPromptInput(std::string_view text) {
     HWND open = OpenDialog();
     if (open != nullptr && IsPrompt(open)) {
