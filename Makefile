@@ -7,6 +7,11 @@ JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 # A compiler cache, when the machine has one, makes rebuilds of other
 # checkouts cheap; CI starts without one and builds as before.
 LAUNCHER   := $(if $(shell command -v ccache 2>/dev/null),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+# Paths inside the checkout are hashed relative to it, and the build folder is
+# left out of the hash, so a clone in another folder hits the same cache
+# entries (the debug information then names the folder that built first).
+export CCACHE_BASEDIR   ?= $(CURDIR)
+export CCACHE_NOHASHDIR ?= 1
 
 .PHONY: all deps configure build test run bench check package clean
 
