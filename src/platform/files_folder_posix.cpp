@@ -34,8 +34,8 @@ FolderAccess AccessTo(const std::string& folder) {
     }
     // The write bits are asked as well because the superuser passes access()
     // whatever they say.
-    const bool writable = (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0 &&
-                          ::access(folder.c_str(), W_OK) == 0;
+    const bool writable =
+        (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0 && ::access(folder.c_str(), W_OK) == 0;
     return writable ? FolderAccess::Writable : FolderAccess::ReadOnly;
 }
 
@@ -114,8 +114,8 @@ FolderLock LockForProcessLife(const std::string& path) {
     // Read-only is enough for flock, so a lock file left by another user (the
     // superuser, say) still serves; O_NONBLOCK keeps a FIFO put under the name
     // meanwhile from hanging the start, and O_NOFOLLOW a link from being followed.
-    const int fd = ::open(path.c_str(),
-                          O_RDONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC, 0644);
+    const int fd = ::open(
+        path.c_str(), O_RDONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0) {
         return errno == ELOOP || errno == EISDIR ? FolderLock::NotAFile : FolderLock::Unavailable;
     }

@@ -131,7 +131,8 @@ bool ownerMayWrite(const struct stat& info) {
 // Nor is a new log created in a folder the user made read-only.
 bool folderMarkedWritable(const std::string& folder) {
     struct stat info {};
-    return ::stat(folder.c_str(), &info) != 0 || (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
+    return ::stat(folder.c_str(), &info) != 0 ||
+           (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
 }
 
 void fromTm(const struct tm& broken, LocalTime& time) {

@@ -86,8 +86,8 @@ FilesPlace FindFilesPlace() {
     const platform::FilesFolderFacts facts =
         platform::GatherFilesFolderFacts(platform::ExecutableFolder(), build_config::InstallBinDir);
     const std::string user = RunsInstalled(facts) ? UserFilesFolder(facts) : std::string();
-    return ChooseFilesPlace(facts, user.empty() ? platform::FolderAccess::Unusable
-                                                : platform::MakeFolder(user));
+    return ChooseFilesPlace(
+        facts, user.empty() ? platform::FolderAccess::Unusable : platform::MakeFolder(user));
 }
 
 bool EnterFilesPlace(const FilesPlace& place, bool tellInBox) {

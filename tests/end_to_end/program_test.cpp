@@ -188,9 +188,10 @@ TEST_F(ProgramTest, InstalledCopyStopsAtALockThatIsNoFileAndReadsAFolderItMayNot
 
     std::filesystem::remove(user + "/Kelvarian.lock");
     const std::uint16_t port = FreeTcpPort();
-    const std::string stored = "\xEF\xBB\xBF\r\nPort = \r\n[Sensors]\r\nCount = 1\r\nID_1 = " +
-                               Id(Rom(0x28, 0x3C5A)) + "\r\nName_1 = Котёл\r\n[Server]\r\n" +
-                               "Enable = 1\r\nPort = " + std::to_string(port) + "\r\n";
+    const std::string stored =
+        "\xEF\xBB\xBF\r\nPort = \r\n[Sensors]\r\nCount = 1\r\nID_1 = " + Id(Rom(0x28, 0x3C5A)) +
+        "\r\nName_1 = Котёл\r\n[Server]\r\n" + "Enable = 1\r\nPort = " + std::to_string(port) +
+        "\r\n";
     WriteWholeFile(user + "/Kelvarian.ini", stored);
     ASSERT_EQ(chmod(user.c_str(), 0500), 0);
     program = Spawn({bin + "/kelvarian"}, env, "/", true);

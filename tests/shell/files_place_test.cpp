@@ -220,7 +220,9 @@ TEST_F(ShellTest, LockThatIsNoRegularFileStopsTheStart) {
         {"folder", [](const std::string& path) { return ::mkdir(path.c_str(), 0700); }},
         {"FIFO", [](const std::string& path) { return ::mkfifo(path.c_str(), 0600); }},
         {"link to a file",
-         [&lockFile](const std::string& path) { return ::symlink(lockFile.c_str(), path.c_str()); }},
+         [&lockFile](const std::string& path) {
+             return ::symlink(lockFile.c_str(), path.c_str());
+         }},
     };
     for (const auto& [what, make] : kinds) {
         const std::string folder = directory + "/" + what;
@@ -249,8 +251,8 @@ TEST_F(ShellTest, StartRemovesWhatKilledSavesLeftAndNothingElse) {
     const std::string left = "Kelvarian.ini.tmp" + ended + "_0";
     for (const std::string& name : std::vector<std::string>{
              left, "Kelvarian.ini.tmp" + ended + "_17", "Kelvarian.ini.tmp" + running + "_3",
-          "Kelvarian.ini.tmp" + ended + "_x", "Kelvarian.ini.tmp", "Kelvarian.ini.tmp_0",
-          "Other.ini.tmp" + ended + "_0", "Kelvarian.ini"}) {
+             "Kelvarian.ini.tmp" + ended + "_x", "Kelvarian.ini.tmp", "Kelvarian.ini.tmp_0",
+             "Other.ini.tmp" + ended + "_0", "Kelvarian.ini"}) {
         std::ofstream(name) << "kept?";
     }
     ASSERT_TRUE(std::filesystem::create_directory("Kelvarian.ini.tmp" + ended + "_5"));
