@@ -21,8 +21,10 @@ void ReopenPort(const std::string& name, BusDeviceList& devices, MonitorMailbox&
                 bool keepDevices) {
     onewire::closePort();
     if (!name.empty()) {
-        pending.statusText =
-            onewire::openPort(name) ? std::string("Порт открыт") : PortOpenFailedText(name);
+        // Kept devices mean the same port coming back (start, a lost port),
+        // not a new choice.
+        const bool opened = keepDevices ? onewire::reopenPort(name) : onewire::openPort(name);
+        pending.statusText = opened ? std::string("Порт открыт") : PortOpenFailedText(name);
     }
     pending.changes |= RowsChanged | StatusChanged;
     if (keepDevices) return;

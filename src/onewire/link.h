@@ -19,6 +19,10 @@ enum LinkOption : std::uint32_t {
 // Closes the current port (unpowered), then opens `name`, powers the bus and
 // clocks one 0xFF byte through it. false with status 1 when it cannot be opened.
 [[nodiscard]] bool openPort(std::string_view name);
+// The same while the bus recovers with the devices it had: the port comes
+// back as the device it was opened as (the backend's reopen), never as
+// another one that the name could also lead to.
+[[nodiscard]] bool reopenPort(std::string_view name);
 
 // Unpowers and closes the current port. false with status 1 when none is open.
 bool closePort();

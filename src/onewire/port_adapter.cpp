@@ -61,10 +61,15 @@ std::uint32_t linkOptions() {
     return options.load();
 }
 
-bool openPort(std::string_view name) {
+namespace {
+
+using OpenFunction = platform::SerialPort* (*)(std::string_view);
+
+bool openWith(std::string_view name, bool again) {
     (void)closePort();
     const platform::SerialPortOps& ops = chosenBackend();
-    platform::SerialPort* port = ops.open(name);
+    const OpenFunction open = again && ops.reopen != nullptr ? ops.reopen : ops.open;
+    platform::SerialPort* port = open(name);
     if (port == nullptr) return fail(NoPort);
     current.ops = &ops;
     current.port = port;
@@ -76,6 +81,16 @@ bool openPort(std::string_view name) {
     discardInput();
     setStatus(Ok);
     return true;
+}
+
+}  // namespace
+
+bool openPort(std::string_view name) {
+    return openWith(name, false);
+}
+
+bool reopenPort(std::string_view name) {
+    return openWith(name, true);
 }
 
 bool closePort() {

@@ -148,4 +148,8 @@ bool WriteSettingsFile(const char* path, const SettingsRecord& record) {
     return platform::ReplaceFileWhole(path, FormatSettings(record));
 }
 
+void RemoveUnfinishedSaves(const char* path) {
+    platform::RemoveLeftoverTemporaries(path);
+}
+
 }  // namespace persistence

@@ -56,5 +56,8 @@ enum class SettingsSource {
 [[nodiscard]] SettingsSource ReadSettingsFile(const char* path, SettingsRecord& record);
 // Replaces `path` whole, never leaving a truncated file; false when it could not.
 bool WriteSettingsFile(const char* path, const SettingsRecord& record);
+// Removes the temporary files that a save of `path` killed part way left
+// beside it; nothing else.
+void RemoveUnfinishedSaves(const char* path);
 
 }  // namespace persistence

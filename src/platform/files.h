@@ -24,6 +24,17 @@ inline constexpr std::uint64_t maxReadBytes = 64u * 1024u * 1024u;
 // renamed.
 [[nodiscard]] bool ReplaceFileWhole(const char* path, std::string_view bytes);
 
+// Removes the temporary files that ReplaceFileWhole of `path` left behind when
+// the process saving was killed: only names of its own form whose process no
+// longer runs, and only regular files. Anything else beside `path` stays.
+void RemoveLeftoverTemporaries(const char* path);
+
+// Whether `name` is the form of ReplaceFileWhole's temporary files for a file
+// named `target` (its name, ".tmp", a process id, "_", a count); `processId`
+// gets the id. Shared by the systems' files.
+[[nodiscard]] bool IsTemporaryOf(std::string_view name, std::string_view target,
+                                 std::uint64_t& processId);
+
 // A file opened for appending while holding its exclusive lock. Closes (and so
 // unlocks) itself; move-only.
 struct AppendFile {
@@ -42,8 +53,10 @@ struct AppendFile {
 // Opens `path` for reading and appending, creating it when missing and keeping
 // its content, and takes its exclusive lock without waiting. False (and `file`
 // closed) when it cannot be opened, is not a regular file (a FIFO or a device
-// would block the writer or act on hardware; it is never opened as one), or
-// another opener, in this process or another, holds the lock. `sizeBytes` gets
+// would block the writer or act on hardware; it is never opened as one), its
+// owner may not write it or, when missing, its folder has no write bit (a file
+// or folder the user made read-only, even for the superuser), or another
+// opener, in this process or another, holds the lock. `sizeBytes` gets
 // the file's size at opening.
 [[nodiscard]] bool OpenLockedForAppend(const char* path, AppendFile& file,
                                        std::uint64_t& sizeBytes);

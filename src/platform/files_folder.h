@@ -30,20 +30,31 @@ FilesFolderFacts GatherFilesFolderFacts(const std::string& executableFolder,
 // not be read but is there must not be replaced as if it were missing.
 [[nodiscard]] bool PathTaken(const char* path);
 
-// Creates `folder` and its missing parents, readable by the user only; true
-// when it is then a folder this process may create files in.
-[[nodiscard]] bool MakeWritableFolder(const std::string& folder);
+enum class FolderAccess {
+    Unusable,  // not there and cannot be made, not a folder, or cannot be entered
+    ReadOnly,  // its files can be read, but nothing may be created or replaced in it
+    Writable,  // this process may create files in it
+};
+
+// Creates `folder` and its missing parents, readable by the user only, and
+// tells how this process may use it then. A folder without any write bit is
+// read-only even for the superuser, who would pass the system's own check:
+// the user marked it so.
+[[nodiscard]] FolderAccess MakeFolder(const std::string& folder);
 
 enum class FolderLock {
     Taken,          // held by this process until it ends
     HeldByAnother,  // another opener holds it: another instance runs
+    NotAFile,       // something else is under the name (a folder, a FIFO, a link)
     Unavailable,    // the file cannot be created, opened or locked
 };
 
 // Takes the exclusive lock of the file at `path`, created when missing, without
 // waiting, and holds it until the process ends: the system drops it then, also
 // after a crash, so a lock never outlives its holder. A second take in the same
-// process is refused like one from another process.
+// process is refused like one from another process. Only a regular file is
+// taken, never through a symbolic link: whatever else is under the name could
+// not keep another instance out.
 [[nodiscard]] FolderLock LockForProcessLife(const std::string& path);
 
 }  // namespace platform

@@ -26,10 +26,21 @@ std::string Resolved(const std::string& folder) {
     return resolved;
 }
 
-bool IsWritableFolder(const std::string& folder) {
+FolderAccess AccessTo(const std::string& folder) {
     struct stat info {};
-    return ::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
-           ::access(folder.c_str(), W_OK | X_OK) == 0;
+    if (::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) ||
+        ::access(folder.c_str(), X_OK) != 0) {
+        return FolderAccess::Unusable;
+    }
+    // The write bits are asked as well because the superuser passes access()
+    // whatever they say.
+    const bool writable =
+        (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0 && ::access(folder.c_str(), W_OK) == 0;
+    return writable ? FolderAccess::Writable : FolderAccess::ReadOnly;
+}
+
+bool IsWritableFolder(const std::string& folder) {
+    return AccessTo(folder) == FolderAccess::Writable;
 }
 
 // Whether the owner of `path`, or of its nearest existing parent, is another
@@ -78,8 +89,8 @@ bool PathTaken(const char* path) {
     return ::stat(path, &info) == 0 || errno != ENOENT;
 }
 
-bool MakeWritableFolder(const std::string& folder) {
-    if (folder.empty()) return false;
+FolderAccess MakeFolder(const std::string& folder) {
+    if (folder.empty()) return FolderAccess::Unusable;
     // Each missing step from the top down; 0700 as the XDG base directory
     // rules ask of a configuration folder that is created.
     std::size_t slash = 0;
@@ -89,23 +100,30 @@ bool MakeWritableFolder(const std::string& folder) {
         struct stat info {};
         if (::stat(step.c_str(), &info) != 0 && ::mkdir(step.c_str(), 0700) != 0 &&
             errno != EEXIST) {
-            return false;
+            return FolderAccess::Unusable;
         }
     } while (slash != std::string::npos);
-    return IsWritableFolder(folder);
+    return AccessTo(folder);
 }
 
 FolderLock LockForProcessLife(const std::string& path) {
+    // A folder, FIFO, device or link under the name would leave this instance
+    // running unlocked beside another.
+    struct stat named {};
+    if (::lstat(path.c_str(), &named) == 0 && !S_ISREG(named.st_mode)) return FolderLock::NotAFile;
     // Read-only is enough for flock, so a lock file left by another user (the
-    // superuser, say) still serves; O_NONBLOCK keeps a FIFO under the name
-    // from hanging the start.
-    const int fd =
-        ::open(path.c_str(), O_RDONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
-    if (fd < 0) return FolderLock::Unavailable;
+    // superuser, say) still serves; O_NONBLOCK keeps a FIFO put under the name
+    // meanwhile from hanging the start, and O_NOFOLLOW a link from being followed.
+    const int fd = ::open(
+        path.c_str(), O_RDONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        return errno == ELOOP || errno == EISDIR ? FolderLock::NotAFile : FolderLock::Unavailable;
+    }
     struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        const bool regular = S_ISREG(info.st_mode);
         ::close(fd);
-        return FolderLock::Unavailable;
+        return regular ? FolderLock::Unavailable : FolderLock::NotAFile;
     }
     // flock belongs to the open file description: a second opening, in this
     // process or another, is refused while this one stays open.

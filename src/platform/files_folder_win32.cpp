@@ -21,26 +21,34 @@ bool PathTaken(const char* path) {
     return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
 }
 
-bool MakeWritableFolder(const std::string& folder) {
+FolderAccess MakeFolder(const std::string& folder) {
     const std::wstring wide = WideFromUtf8(folder);
-    if (wide.empty()) return false;
+    if (wide.empty()) return FolderAccess::Unusable;
     if (!CreateDirectoryW(wide.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
-        return false;
+        return FolderAccess::Unusable;
     }
     const DWORD attributes = GetFileAttributesW(wide.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    const bool folderThere =
+        attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    return folderThere ? FolderAccess::Writable : FolderAccess::Unusable;
 }
 
 // Share mode 0 keeps every other opener out, in this process and in others,
 // while the handle is open; the handle is never closed, so the system closes
 // it when the process ends, however it ends.
 FolderLock LockForProcessLife(const std::string& path) {
-    const HANDLE file = CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ, 0, nullptr,
-                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const std::wstring wide = WideFromUtf8(path);
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+        return FolderLock::NotAFile;
+    }
+    const HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ, 0, nullptr, OPEN_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
         if (GetFileType(file) == FILE_TYPE_DISK) return FolderLock::Taken;
         CloseHandle(file);
-        return FolderLock::Unavailable;
+        return FolderLock::NotAFile;
     }
     return GetLastError() == ERROR_SHARING_VIOLATION ? FolderLock::HeldByAnother
                                                      : FolderLock::Unavailable;

@@ -6,7 +6,9 @@
 
 #include "platform/files.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -113,6 +115,26 @@ bool writeTemporary(int fd, std::string_view bytes, bool exists, const struct st
     return writeAll(fd, bytes) && ::fsync(fd) == 0;
 }
 
+// A process that is gone cannot finish its save; one that runs (another
+// instance on the same folder, mid-save) must keep its temporary file.
+bool processRuns(std::uint64_t processId) {
+    if (processId == 0 || processId > static_cast<std::uint64_t>(INT32_MAX)) return false;
+    return ::kill(static_cast<pid_t>(processId), 0) == 0 || errno == EPERM;
+}
+
+// A file its owner made read-only is not appended to, whoever runs: the
+// superuser would pass the system's own check whatever the bits say.
+bool ownerMayWrite(const struct stat& info) {
+    return S_ISREG(info.st_mode) && (info.st_mode & S_IWUSR) != 0;
+}
+
+// Nor is a new log created in a folder the user made read-only.
+bool folderMarkedWritable(const std::string& folder) {
+    struct stat info {};
+    return ::stat(folder.c_str(), &info) != 0 ||
+           (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
+}
+
 void fromTm(const struct tm& broken, LocalTime& time) {
     time.year = broken.tm_year + 1900;
     time.month = broken.tm_mon + 1;
@@ -166,18 +188,44 @@ bool ReplaceFileWhole(const char* path, std::string_view bytes) {
     return true;
 }
 
+void RemoveLeftoverTemporaries(const char* path) {
+    // The temporaries lie beside the file a link leads to, where the save
+    // wrote them.
+    std::string target;
+    if (!resolveLinks(path, target)) return;
+    const std::string directory = directoryOf(target);
+    const std::size_t slash = target.rfind('/');
+    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    DIR* folder = ::opendir(directory.c_str());
+    if (folder == nullptr) return;
+    while (const dirent* entry = ::readdir(folder)) {
+        std::uint64_t owner = 0;
+        if (!IsTemporaryOf(entry->d_name, name, owner) || processRuns(owner)) continue;
+        const std::string leftover = directory + "/" + entry->d_name;
+        struct stat info {};
+        if (::lstat(leftover.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+            (void)::unlink(leftover.c_str());
+        }
+    }
+    ::closedir(folder);
+}
+
 bool OpenLockedForAppend(const char* path, AppendFile& file, std::uint64_t& sizeBytes) {
     CloseFile(file);
     // Opening a device can act on it (a serial port raises DTR), so anything
     // but a regular file is turned away before it is opened; O_NONBLOCK and
     // O_NOCTTY cover a swap in between, and fstat below turns it away after.
     struct stat before {};
-    if (::stat(path, &before) == 0 && !S_ISREG(before.st_mode)) return false;
+    if (::stat(path, &before) == 0) {
+        if (!ownerMayWrite(before)) return false;
+    } else if (!folderMarkedWritable(directoryOf(path))) {
+        return false;
+    }
     Descriptor opened(
         ::open(path, O_RDWR | O_CREAT | O_APPEND | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666));
     if (opened.fd < 0) return false;
     struct stat info {};
-    if (::fstat(opened.fd, &info) != 0 || !S_ISREG(info.st_mode)) return false;
+    if (::fstat(opened.fd, &info) != 0 || !ownerMayWrite(info)) return false;
     // A regular file ignores O_NONBLOCK; cleared all the same, so that no
     // write can ever come back half done for want of waiting.
     if (::fcntl(opened.fd, F_SETFL, O_APPEND) != 0) return false;

@@ -70,6 +70,17 @@ HANDLE createTemporary(const std::wstring& target, std::wstring& temporary) {
     return INVALID_HANDLE_VALUE;
 }
 
+// A process that is gone cannot finish its save; one that runs (another
+// instance on the same folder, mid-save) must keep its temporary file.
+bool processRuns(std::uint64_t processId) {
+    if (processId == 0 || processId > 0xFFFFFFFFu) return false;
+    const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(processId));
+    if (process == nullptr) return GetLastError() != ERROR_INVALID_PARAMETER;
+    const bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    CloseHandle(process);
+    return running;
+}
+
 void fromSystemTime(const SYSTEMTIME& system, LocalTime& time) {
     time.year = system.wYear;
     time.month = system.wMonth;
@@ -120,6 +131,28 @@ bool ReplaceFileWhole(const char* path, std::string_view bytes) {
                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
     if (!ok) DeleteFileW(temporary.c_str());
     return ok;
+}
+
+void RemoveLeftoverTemporaries(const char* path) {
+    const std::string target(path);
+    const std::size_t slash = target.find_last_of("\\/");
+    const std::string folder =
+        slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = FindFirstFileW(WideFromUtf8(target + ".tmp*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        std::uint64_t owner = 0;
+        const std::string entry = Utf8FromWide(found.cFileName);
+        if ((found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) !=
+                0 ||
+            !IsTemporaryOf(entry, name, owner) || processRuns(owner)) {
+            continue;
+        }
+        DeleteFileW(WideFromUtf8(folder + entry).c_str());
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
 }
 
 // Share mode 0 keeps every other opener out, in this process and in others,

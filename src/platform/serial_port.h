@@ -36,6 +36,11 @@ struct SerialPortOps {
     // is gone (a USB adapter pulled out): no later operation on this handle can
     // succeed, and only opening the port again can bring the bus back.
     bool (*lost)(SerialPort* port);
+    // Opens `name` again while the bus recovers, as the same device its last
+    // open reached: a name that then went through an entry of the folder
+    // waits for that entry instead of reaching another device. nullptr: a
+    // backend without such entries, where `open` serves.
+    SerialPort* (*reopen)(std::string_view name) = nullptr;
 };
 
 // Why the last open of an operating-system port failed on the calling thread,
@@ -49,7 +54,9 @@ PortOpenFailure LastPortOpenFailure();
 
 // The operating system's serial ports. On Linux "COMn" opens the entry named
 // COMn in the working directory when it exists (even a dangling link), else
-// /dev/ttyS(n-1); a name holding '/' is opened as a device path.
+// /dev/ttyS(n-1); a name holding '/' is opened as a device path. Once COMn
+// has opened through its entry, `reopen` of COMn uses that entry only, and
+// fails as for a missing device while it is gone.
 const SerialPortOps& SystemSerialPort();
 
 }  // namespace platform

@@ -76,19 +76,30 @@ void notePoll(SerialPort* port, const pollfd& pfd) {
     if ((pfd.revents & (POLLHUP | POLLERR)) != 0) port->lost = true;
 }
 
+// The COM number whose last open on this thread went through its entry of
+// the working directory; 0 when the last open did not. Only the monitor
+// thread opens the bus's port, so this is its own memory of the device.
+thread_local unsigned openedThroughEntry = 0;
+
+// Where a name leads, and whether through a COMn entry.
+struct DeviceChoice {
+    std::string path;
+    unsigned entryNumber = 0;  // the COM number when `path` is its entry
+};
+
 // A name holding '/' is a device path. "COMn" is the entry COMn of the
 // working directory when there is one (a dangling link included: the open
-// then fails instead of reaching another device), else /dev/ttyS(n-1). Any
-// other name is looked up under /dev.
-std::string devicePath(std::string_view name) {
+// then fails instead of reaching another device), else /dev/ttyS(n-1),
+// unless `entryOnly`. Any other name is looked up under /dev.
+DeviceChoice devicePath(std::string_view name, bool entryOnly) {
     name = UsedPortName(name);
-    if (name.find('/') != std::string_view::npos) return std::string(name);
+    if (name.find('/') != std::string_view::npos) return {std::string(name)};
     const unsigned number = ComPortNumber(name);
-    if (number == 0) return "/dev/" + std::string(name);
+    if (number == 0) return {"/dev/" + std::string(name)};
     const std::string local = "COM" + std::to_string(number);
     struct stat info {};
-    if (lstat(local.c_str(), &info) == 0) return local;
-    return "/dev/ttyS" + std::to_string(number - 1);
+    if (entryOnly || lstat(local.c_str(), &info) == 0) return {local, number};
+    return {"/dev/ttyS" + std::to_string(number - 1)};
 }
 
 speed_t speedCode(std::uint32_t baud) {
@@ -135,9 +146,8 @@ bool configure(int fd) {
     return tcsetattr(fd, TCSANOW, &tio) == 0;
 }
 
-SerialPort* openPort(std::string_view name) {
-    const std::string path = devicePath(name);
-    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+SerialPort* openDevice(const DeviceChoice& device) {
+    const int fd = ::open(device.path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         lastOpenFailure = openFailureOf(errno);
         return nullptr;
@@ -153,6 +163,27 @@ SerialPort* openPort(std::string_view name) {
     auto* port = new (std::nothrow) SerialPort{fd, B115200};
     if (port == nullptr) ::close(fd);
     lastOpenFailure = port != nullptr ? PortOpenFailure::None : PortOpenFailure::Other;
+    return port;
+}
+
+// A port chosen anew (by the user, or at start) follows today's entry or
+// device; what it reached is remembered for the reopens that follow.
+SerialPort* openPort(std::string_view name) {
+    const DeviceChoice device = devicePath(name, false);
+    SerialPort* port = openDevice(device);
+    openedThroughEntry = port != nullptr ? device.entryNumber : 0;
+    return port;
+}
+
+// A link being recreated (a udev rule, a script) is missing for a moment:
+// falling back to /dev/ttyS(n-1) then would leave the bus on another device
+// for good, so a port that came through its entry comes back only through it.
+SerialPort* reopenPort(std::string_view name) {
+    const unsigned number = ComPortNumber(UsedPortName(name));
+    const bool entryOnly = number != 0 && number == openedThroughEntry;
+    const DeviceChoice device = devicePath(name, entryOnly);
+    SerialPort* port = openDevice(device);
+    if (port != nullptr) openedThroughEntry = device.entryNumber;
     return port;
 }
 
@@ -279,7 +310,7 @@ bool portLost(SerialPort* port) {
 const SerialPortOps systemOps{
     openPort,       setPortSpeed,  setPortLines,  portInputWaiting,
     writePortBytes, readPortBytes, waitPortInput, closePort,
-    portLost,
+    portLost,       reopenPort,
 };
 
 }  // namespace

@@ -266,10 +266,12 @@ bool portLost(SerialPort* port) {
     return port->lost;
 }
 
+// "COMn" always opens \\.\COMn here: there are no entries to keep to, so a
+// reopen is an open.
 const SerialPortOps systemOps{
     openPort,       setPortSpeed,  setPortLines,  portInputWaiting,
     writePortBytes, readPortBytes, waitPortInput, closePort,
-    portLost,
+    portLost,       openPort,
 };
 
 }  // namespace

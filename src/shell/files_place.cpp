@@ -22,8 +22,15 @@ bool IsAbsolute(const std::string& path) {
 
 // Two instances on one folder would overwrite each other's saves.
 bool ClaimFolder(const std::string& folder, bool tellInBox) {
-    const platform::FolderLock lock =
-        platform::LockForProcessLife(folder + "/" + SettingsLockFileName);
+    const std::string lockPath = folder + "/" + SettingsLockFileName;
+    const platform::FolderLock lock = platform::LockForProcessLife(lockPath);
+    if (lock == platform::FolderLock::NotAFile) {
+        std::fprintf(stderr,
+                     "kelvarian: %s is not a regular file, so another instance could not be kept "
+                     "off the settings; remove it and start again\n",
+                     lockPath.c_str());
+        return false;
+    }
     // Without a lock file (a full disk, say) this instance cannot tell; it runs.
     if (lock != platform::FolderLock::HeldByAnother) return true;
     std::fprintf(stderr, "kelvarian: Kelvarian already runs with the settings in %s\n",
@@ -53,16 +60,21 @@ std::string UserFilesFolder(const platform::FilesFolderFacts& facts) {
     return {};
 }
 
-FilesPlace ChooseFilesPlace(const platform::FilesFolderFacts& facts, bool userFolderReady) {
+FilesPlace ChooseFilesPlace(const platform::FilesFolderFacts& facts,
+                            platform::FolderAccess userFolder) {
     FilesPlace place;
     place.folder = facts.executableFolder;
     place.installed = RunsInstalled(facts);
-    if (!place.installed || !userFolderReady) return place;
-    place.folder = UserFilesFolder(facts);
-    place.userFolder = !place.folder.empty();
-    if (!place.userFolder) {
-        place.folder = facts.executableFolder;
-    } else if (!facts.executableFolder.empty()) {
+    if (!place.installed) return place;
+    const std::string user = UserFilesFolder(facts);
+    if (user.empty() || userFolder == platform::FolderAccess::Unusable) {
+        place.readOnly = !facts.executableFolderWritable;
+        return place;
+    }
+    place.folder = user;
+    place.userFolder = true;
+    place.readOnly = userFolder == platform::FolderAccess::ReadOnly;
+    if (!facts.executableFolder.empty()) {
         // A system-wide preset beside the program, for users who have no file yet.
         place.presetFile =
             WithoutTrailingSlashes(facts.executableFolder) + "/" + persistence::SettingsFileName;
@@ -74,7 +86,8 @@ FilesPlace FindFilesPlace() {
     const platform::FilesFolderFacts facts =
         platform::GatherFilesFolderFacts(platform::ExecutableFolder(), build_config::InstallBinDir);
     const std::string user = RunsInstalled(facts) ? UserFilesFolder(facts) : std::string();
-    return ChooseFilesPlace(facts, !user.empty() && platform::MakeWritableFolder(user));
+    return ChooseFilesPlace(
+        facts, user.empty() ? platform::FolderAccess::Unusable : platform::MakeFolder(user));
 }
 
 bool EnterFilesPlace(const FilesPlace& place, bool tellInBox) {
@@ -82,10 +95,21 @@ bool EnterFilesPlace(const FilesPlace& place, bool tellInBox) {
         std::fprintf(stderr, "kelvarian: settings, log and COMn links in %s\n",
                      place.folder.c_str());
     }
-    if (place.userFolder && !ClaimFolder(place.folder, tellInBox)) return false;
+    // Saving the defaults instead would be worse than saving nothing: the
+    // user's file is still read, only its changes stay unsaved.
+    if (place.readOnly) {
+        std::fprintf(stderr,
+                     "kelvarian: %s may not be written; the settings are read from it, but the "
+                     "changes of this run will not be saved\n",
+                     place.folder.c_str());
+    }
+    // A folder nothing is saved to needs no lock: its instances cannot
+    // overwrite each other's saves.
+    if (place.userFolder && !place.readOnly && !ClaimFolder(place.folder, tellInBox)) return false;
     // Opened by bare name from here on: the settings, the log and the COMn links.
     [[maybe_unused]] const bool entered = platform::SetWorkingDirectory(place.folder);
     State().presetSettingsFile = place.presetFile;
+    State().savesOff = place.readOnly;
     return true;
 }
 

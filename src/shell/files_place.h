@@ -19,6 +19,7 @@ struct FilesPlace {
     std::string presetFile;   // read when `folder` has no settings file; empty: none
     bool installed = false;   // the folder in use is named on standard error
     bool userFolder = false;  // the user's own: one instance at a time
+    bool readOnly = false;    // `folder` may not be written: read, and no save is tried
 };
 
 // The executable lies in the install's bin folder, or may not write beside itself.
@@ -26,17 +27,22 @@ bool RunsInstalled(const platform::FilesFolderFacts& facts);
 // $XDG_CONFIG_HOME/kelvarian, else $HOME/.config/kelvarian; a relative value
 // counts as unset (the XDG rule); empty when neither gives a folder.
 std::string UserFilesFolder(const platform::FilesFolderFacts& facts);
-// `userFolderReady`: UserFilesFolder exists, or was created, and may be
-// written. Installed without it, the program runs beside itself as before.
-FilesPlace ChooseFilesPlace(const platform::FilesFolderFacts& facts, bool userFolderReady);
+// `userFolder`: how UserFilesFolder can be used, once created when missing.
+// One that exists but may not be written is still the user's: its settings
+// are read and nothing is saved. Installed without one at all, the program
+// runs beside itself as before, read-only when it may not write there.
+FilesPlace ChooseFilesPlace(const platform::FilesFolderFacts& facts,
+                            platform::FolderAccess userFolder);
 
 // The place for this run, creating the user's folder when the rule picks it.
 FilesPlace FindFilesPlace();
 
-// Names an installed program's folder on standard error, takes the user
-// folder's lock and makes the folder the working directory. false when
-// another instance holds the lock: it says so on standard error and, when
-// `tellInBox`, in a message box.
+// Names an installed program's folder on standard error, says so there when
+// the changes of this run will not be saved, takes the user folder's lock and
+// makes the folder the working directory. false when another instance holds
+// the lock (it says so on standard error and, when `tellInBox`, in a message
+// box), or when something other than a file is under the lock's name (on
+// standard error).
 [[nodiscard]] bool EnterFilesPlace(const FilesPlace& place, bool tellInBox);
 
 }  // namespace shell

@@ -110,6 +110,8 @@ persistence::SettingsRecord GatherSettings() {
 void LoadSettings() {
     using persistence::SettingsSource;
     ShellState& state = State();
+    // A save killed part way (a shutdown cut short) leaves its temporary file.
+    if (!state.savesOff) persistence::RemoveUnfinishedSaves(persistence::SettingsFileName);
     persistence::SettingsRecord record;
     const SettingsSource source =
         persistence::ReadSettingsFile(persistence::SettingsFileName, record);
@@ -119,8 +121,8 @@ void LoadSettings() {
     }
     // Saving the defaults over a file that could not be read would lose every
     // name and setting it holds.
-    state.settingsKeptUnread = source == SettingsSource::Unreadable;
-    if (state.settingsKeptUnread) {
+    if (source == SettingsSource::Unreadable) {
+        state.savesOff = true;
         std::fprintf(stderr,
                      "kelvarian: %s is there but cannot be read; it is kept as it is, and the "
                      "changes of this run will not be saved\n",
@@ -130,7 +132,7 @@ void LoadSettings() {
 }
 
 void SaveSettings() {
-    if (State().settingsKeptUnread) return;
+    if (State().savesOff) return;
     // A save that fails leaves the previous file whole and reports nothing.
     [[maybe_unused]] const bool saved =
         persistence::WriteSettingsFile(persistence::SettingsFileName, GatherSettings());

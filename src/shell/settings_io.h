@@ -9,7 +9,8 @@
 
 namespace shell {
 
-// Reads "Kelvarian.ini", or the preset of the shell state when there is none.
+// Removes what killed saves left, then reads "Kelvarian.ini", or the preset of
+// the shell state when there is none.
 // A file that is there but cannot be read gives the defaults, one line on
 // standard error, and no save for the rest of the run.
 void LoadSettings();

@@ -36,8 +36,9 @@ struct ShellState {
     // A settings file read when the working directory has none (the preset
     // beside an installed program); empty when there is none to read.
     std::string presetSettingsFile;
-    // The settings file is there but was not read: this run never replaces it.
-    bool settingsKeptUnread = false;
+    // No save in this run: the settings file is there but was not read, or
+    // its folder may not be written.
+    bool savesOff = false;
 };
 
 // The one instance of the process.

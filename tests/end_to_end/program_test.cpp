@@ -1,6 +1,7 @@
 // The whole program: build/kelvarian copied into a folder of its own, its COM1
 // a link to kelvarian-sim, run on the offscreen platform.
 #include <signal.h>
+#include <sys/stat.h>
 #include <time.h>
 
 #include <cmath>
@@ -160,6 +161,58 @@ TEST_F(ProgramTest, PortThatCannotBeOpenedIsNoReasonToFail) {
     EXPECT_NE(WaitForPage(port, {"Котёл"}).find("Котёл"), std::string::npos);
     ASSERT_EQ(kill(program.pid, SIGINT), 0);
     EXPECT_EQ(WaitForExit(program, ExitLimit), std::optional<int>(0));
+}
+
+// An installed copy (its folder may not be written) keeps its files in the
+// user's folder: a lock there that is no file stops it, and a user folder
+// that may not be written is read, never written.
+TEST_F(ProgramTest, InstalledCopyStopsAtALockThatIsNoFileAndReadsAFolderItMayNotWrite) {
+    const std::string bin = folder + "/bin";
+    const std::string user = folder + "/cfg/kelvarian";
+    ASSERT_TRUE(std::filesystem::create_directories(bin));
+    ASSERT_TRUE(std::filesystem::create_directories(user));
+    ASSERT_TRUE(CopyExecutable(KELVARIAN_EXECUTABLE, bin + "/kelvarian"));
+    ASSERT_EQ(chmod(bin.c_str(), 0555), 0);
+    const std::vector<std::string> env{"QT_QPA_PLATFORM=offscreen",
+                                       "XDG_CONFIG_HOME=" + folder + "/cfg"};
+
+    ASSERT_TRUE(std::filesystem::create_directory(user + "/Kelvarian.lock"));
+    program = Spawn({bin + "/kelvarian"}, env, "/", true);
+    ASSERT_GT(program.pid, 0);
+    EXPECT_TRUE(WaitForLine(program,
+                            "kelvarian: " + user +
+                                "/Kelvarian.lock is not a regular file, so another instance "
+                                "could not be kept off the settings; remove it and start again",
+                            ReadingsLimit));
+    EXPECT_EQ(WaitForExit(program, ExitLimit), std::optional<int>(1));
+
+    std::filesystem::remove(user + "/Kelvarian.lock");
+    const std::uint16_t port = FreeTcpPort();
+    const std::string stored =
+        "\xEF\xBB\xBF\r\nPort = \r\n[Sensors]\r\nCount = 1\r\nID_1 = " + Id(Rom(0x28, 0x3C5A)) +
+        "\r\nName_1 = Котёл\r\n[Server]\r\n" + "Enable = 1\r\nPort = " + std::to_string(port) +
+        "\r\n";
+    WriteWholeFile(user + "/Kelvarian.ini", stored);
+    ASSERT_EQ(chmod(user.c_str(), 0500), 0);
+    program = Spawn({bin + "/kelvarian"}, env, "/", true);
+    ASSERT_GT(program.pid, 0);
+    EXPECT_TRUE(WaitForLine(program,
+                            "kelvarian: " + user +
+                                " may not be written; the settings are read from it, but the "
+                                "changes of this run will not be saved",
+                            ReadingsLimit));
+    const std::string page = WaitForPage(port, {"Котёл"});
+    EXPECT_NE(page.find("Котёл"), std::string::npos) << page;
+    ASSERT_EQ(kill(program.pid, SIGTERM), 0);
+    EXPECT_EQ(WaitForExit(program, ExitLimit), std::optional<int>(0));
+    ASSERT_EQ(chmod(user.c_str(), 0700), 0);
+    ASSERT_EQ(chmod(bin.c_str(), 0755), 0);
+    EXPECT_EQ(ReadWholeFile(user + "/Kelvarian.ini"), stored);
+    std::vector<std::string> entries;
+    for (const auto& entry : std::filesystem::directory_iterator(user)) {
+        entries.push_back(entry.path().filename().string());
+    }
+    EXPECT_EQ(entries, std::vector<std::string>{"Kelvarian.ini"});
 }
 
 // With the server on, /status.json and /metrics carry what the simulated bus

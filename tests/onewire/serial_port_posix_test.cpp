@@ -11,6 +11,8 @@
 #include <memory>
 #include <string>
 
+#include "onewire/link.h"
+#include "onewire/status.h"
 #include "platform/serial_port.h"
 #include "pty_support.h"
 
@@ -163,6 +165,40 @@ TEST(SerialPortPosix, ComNamesOpenTheEntryInTheWorkingDirectory) {
     EXPECT_EQ(platform::LastPortOpenFailure(), platform::PortOpenFailure::NotFound);
     PortGuard badNumber{ops().open("COM0")};
     EXPECT_EQ(badNumber.port, nullptr);
+}
+
+// A udev rule or a script recreating the link leaves COMn missing for a
+// moment; falling back to /dev/ttyS(n-1) then would keep the bus on another
+// device for good. The first open of a name still follows today's rule.
+TEST(SerialPortPosix, PortThatCameThroughItsEntryComesBackOnlyThroughIt) {
+    PtyPair before;
+    ScratchDir dir;
+    WorkingDirectory cwd(dir.path());
+    ASSERT_EQ(symlink(before.slave().c_str(), "COM1"), 0);
+    platform::SerialPort* first = ops().open("COM1");
+    ASSERT_NE(first, nullptr);
+    ops().close(first);
+
+    ASSERT_EQ(unlink("COM1"), 0);
+    // /dev/ttyS0, where a fresh choice of COM1 leads, is there on most PCs.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        PortGuard missing{ops().reopen("com1")};
+        EXPECT_EQ(missing.port, nullptr);
+        EXPECT_EQ(platform::LastPortOpenFailure(), platform::PortOpenFailure::NotFound);
+    }
+    // The same through the link layer, which the monitor's recovery uses.
+    EXPECT_FALSE(onewire::reopenPort("COM1"));
+    EXPECT_EQ(onewire::lastStatus(), onewire::NoPort);
+
+    PtyPair after;
+    ASSERT_EQ(symlink(after.slave().c_str(), "COM1"), 0);
+    PortGuard back{ops().reopen("COM1")};
+    ASSERT_NE(back.port, nullptr);
+    const std::uint8_t sent[] = {0x5A};
+    ASSERT_EQ(ops().write(back.port, sent, 1), 1);
+    std::uint8_t atMaster = 0;
+    ASSERT_EQ(read(after.master(), &atMaster, 1), 1);
+    EXPECT_EQ(atMaster, 0x5A);
 }
 
 TEST(SerialPortPosix, NamesAreCutTo59Characters) {

@@ -1,5 +1,6 @@
 // The settings file's and the log's names holding what only POSIX systems
-// make easily: FIFOs and links that lead nowhere.
+// make easily: FIFOs, links that lead nowhere, and permission bits that the
+// superuser would pass.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -42,6 +43,26 @@ TEST_F(UnusualNames, LogFifoIsNeverOpenedOrWritten) {
     char byte = 0;
     EXPECT_LE(::read(reader, &byte, 1), 0);  // nothing was ever written into it
     ::close(reader);
+}
+
+// The superuser may write any file, but a log its owner made read-only (to
+// keep a record as it is) must stay as it is; as another user the system
+// refuses it anyway.
+TEST_F(UnusualNames, LogMadeReadOnlyIsNotAppendedToEvenBySuperuser) {
+    const std::string kept = "\xEF\xBB\xBF[01/01/2026 00:00:00]  kept\r\n";
+    WriteBytes(LogFileName, kept);
+    ASSERT_EQ(::chmod(LogFileName, 0444), 0);
+    WriteLogLine("not to be added");
+    CloseLog();
+    EXPECT_EQ(ReadBytes(LogFileName), kept);
+
+    // Nor is a new log made in a folder that was made read-only.
+    ASSERT_EQ(::unlink(LogFileName), 0);
+    ASSERT_EQ(::chmod(".", 0500), 0);
+    WriteLogLine("nowhere either");
+    CloseLog();
+    ASSERT_EQ(::chmod(".", 0700), 0);
+    EXPECT_FALSE(std::filesystem::exists(LogFileName));
 }
 
 }  // namespace
