@@ -4,11 +4,15 @@
 # at once, and for 50 and 200 that ask every 2 s as the page's own reload
 # does, against the program polling 10 thermometers on kelvarian-sim.
 #
-#   bench/page/run.sh BUILD_DIR [TABLE.md] [--seconds S]
+#   bench/page/run.sh BUILD_DIR [TABLE.md] [--seconds S] [--flood-only]
 #
 # Each level is measured for 8 s (--seconds or BENCH_PAGE_SECONDS) after a
 # warm-up in which the connections are accepted. The 1- and 50-client levels
 # are set beside the figures measured before answers were queued whole.
+# Then the flood: one client asks every second, on a new connection each
+# time, while another opens 1000 connections a second on which it sends
+# nothing, for 10 s (BENCH_PAGE_FLOOD_SECONDS, BENCH_PAGE_FLOOD_RATE);
+# --flood-only runs that alone.
 set -u
 HERE=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=../cpu/program_env.sh
@@ -19,9 +23,13 @@ shift
 TABLE=
 if [ $# -gt 0 ] && [ "${1#--}" = "$1" ]; then TABLE=$1; shift; fi
 WINDOW_S=${BENCH_PAGE_SECONDS:-8}
+FLOOD_S=${BENCH_PAGE_FLOOD_SECONDS:-10}
+FLOOD_RATE=${BENCH_PAGE_FLOOD_RATE:-1000}
+FLOOD_ONLY=no
 while [ $# -gt 0 ]; do
     case $1 in
         --seconds) WINDOW_S=$2; shift 2 ;;
+        --flood-only) FLOOD_ONLY=yes; shift ;;
         *) echo "bench/page: unknown option $1" >&2; exit 2 ;;
     esac
 done
@@ -84,12 +92,41 @@ level() {  # CLIENTS PAUSE_MS
     sleep "$(kv_calc "0.5 + $clients * $TICK_MS * 1.5 / 1000" 2)"
 }
 
+FLOOD_ROW=
+flood() {
+    local out n0 n1 t0 t1
+    n0=$(kv_cpu_ns "$KV_PROGRAM_PID") t0=$(kv_now_ns)
+    out=$("$LOAD" --port "$PORT" --flood-rate "$FLOOD_RATE" --seconds "$FLOOD_S" --pause-ms 1000)
+    n1=$(kv_cpu_ns "$KV_PROGRAM_PID") t1=$(kv_now_ns)
+    get() { awk -v k="$1" '$1 == k { print $2 }' <<<"$out"; }
+    FLOOD_ROW="$(get flood_per_s)|$(get asks)|$(get answered_200)|$(get unanswered)|$(get p50_ms)|$(get p99_ms)|$(get max_ms)|$(get answer_limit_ms)|$(kv_calc "($n1 - $n0) / ($t1 - $t0) * 100" 1)"
+    # The flood's connections are gone; let the server find them closed.
+    sleep 1
+}
+
+flood_table() {
+    local rate asks answered unanswered p50 p99 max limit cpu
+    IFS='|' read -r rate asks answered unanswered p50 p99 max limit cpu <<<"$FLOOD_ROW"
+    echo "| Flood: new connections/s, no request | Asks (1 a second) | Answered | Unanswered after ${limit} ms | p50 ms | p99 ms | Max ms | Program CPU % |"
+    echo "|---|---|---|---|---|---|---|---|"
+    echo "| $rate | $asks | $answered | $unanswered | $p50 | $p99 | $max | $cpu |"
+}
+
+if [ "$FLOOD_ONLY" = yes ]; then
+    echo "page: flood of $FLOOD_RATE connections/s for ${FLOOD_S} s beside one client asking every second; load average $(cut -d' ' -f1-3 /proc/loadavg)"
+    flood
+    flood_table
+    if [ -n "$TABLE" ]; then flood_table >"$TABLE"; echo "table written to $TABLE"; fi
+    exit 0
+fi
+
 echo "page: keep-alive GET / on 127.0.0.1, ${WINDOW_S} s per level; the program polls 10 DS18B20 (kelvarian-sim --wire-timing --latency-ms 1); load average $(cut -d' ' -f1-3 /proc/loadavg)"
 level 1 0
 level 50 0
 level 200 0
 level 50 2000
 level 200 2000
+flood
 
 print_table() {
     echo "| Clients | Each asks | Req/s | Bound req/s | p50 ms | p99 ms | Max ms | Clients never answered | Program CPU % |"
@@ -142,7 +179,8 @@ notes() {
 }
 notes
 before_after
+flood_table
 if [ -n "$TABLE" ]; then
-    { print_table; echo; notes; echo; before_after; } >"$TABLE"
+    { print_table; echo; notes; echo; before_after; echo; flood_table; } >"$TABLE"
     echo "table written to $TABLE"
 fi
