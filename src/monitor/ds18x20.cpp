@@ -122,7 +122,7 @@ void ApplyBusStatus(BusDevice& device, SensorRecord& row, MonitorMailbox& pendin
 void ReadThermometer(BusDevice& device, SensorRecord& row, MonitorMailbox& pending,
                      int& alarmCount) {
     Scratchpad scratchpad{};
-    const bool read = onewire::matchRom(&device.rom) && onewire::readScratchpad(scratchpad.data());
+    const bool read = onewire::matchRomAndReadScratchpad(&device.rom, scratchpad.data());
     if (read) ApplyScratchpad(device, row, scratchpad, pending, alarmCount);
     countRead(device.counts, read, scratchpad, device.faults);
     ApplyBusStatus(device, row, pending);
