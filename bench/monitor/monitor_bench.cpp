@@ -47,7 +47,7 @@ struct PassCost {
     double reads = 0;       // Match ROM + Read Scratchpad
     double roundTrips = 0;  // writes to the port
     double wireMs = 0;
-    double bursts = 0;      // reads damaged on purpose
+    double bursts = 0;        // reads damaged on purpose
     double searchWireMs = 0;  // of one periodic search
     double searchRoundTrips = 0;
 };
@@ -158,11 +158,11 @@ int main(int argc, char** argv) {
     monitor::Settings().pollInterval = 1;
 
     const Scenario scenarios[] = {
-        {"steady", sensors, 0, 0.0, 0.0},
-        {"missing", sensors, missing, 0.0, 0.0},
-        {"warming", sensors, 0, 0.0625, 0.0},  // one step of a DS18B20 a pass
-        {"jumping", sensors, 0, 1.0, 0.0},     // every reading 1 degC from the last
-        {"bursts", sensors, 0, 0.0, 0.01},     // one read in a hundred damaged
+        {"steady", sensors, 0, 0.0, 0.0},         // the same temperatures every pass
+        {"missing", sensors, missing, 0.0, 0.0},  // stored sensors not on the bus
+        {"warming", sensors, 0, 0.0625, 0.0},     // one step of a DS18B20 a pass
+        {"jumping", sensors, 0, 1.0, 0.0},        // every reading 1 degC from the last
+        {"bursts", sensors, 0, 0.0, 0.01},        // one read in a hundred damaged
     };
     print("sensors", sensors);
     print("missing", missing);

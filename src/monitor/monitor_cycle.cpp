@@ -187,8 +187,9 @@ void countFaults(MonitorState& state, const BusDevice& device, SensorRecord& row
     if ((device.faults & ~RomCrcError) != 0) SetCellText(row.cells[Temperature], "", state.pending);
 }
 
-// One that answers is polled again from this pass on, appended to the
-// devices and rows with its reading as a search would have appended it.
+// A few of the thermometers the monitor knows but does not poll get a read
+// each. One that answers is polled from this pass on, appended to the devices
+// and rows with its reading as a search would have appended it.
 void readAbsentSensors(MonitorState& state) {
     std::array<RomCode, AbsentReadsPerPass> picked;
     const std::size_t count =

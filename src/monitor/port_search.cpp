@@ -131,8 +131,7 @@ void takeFound(BusDeviceList& devices, BusDeviceList found, const std::string& n
 
 }  // namespace
 
-SearchOutcome VerifyDevices(BusDeviceList& devices, MonitorMailbox& pending,
-                            SearchMemory& memory) {
+SearchOutcome VerifyDevices(BusDeviceList& devices, MonitorMailbox& pending, SearchMemory& memory) {
     BusDeviceList found;
     EnumerateBus(found);
     SearchOutcome outcome;
