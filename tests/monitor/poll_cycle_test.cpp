@@ -318,6 +318,25 @@ TEST_F(PollCycleTest, PeriodicSearchFindsASensorPluggedIn) {
     EXPECT_TRUE(window.statusTexts().empty());
 }
 
+// A device of another family cannot be read to confirm it: the search after
+// the next pass does.
+TEST_F(PollCycleTest, NewDeviceThatCannotBeReadIsConfirmedByTheNextSearch) {
+    startWith({Thermometer(B20, 1, 0x0191)});
+    EXPECT_TRUE(cycle());
+    busmodel::Device other;
+    other.rom = busmodel::MakeRomCode(0x26, 0x42);
+    busmodel::AddDevice(other);
+    state.searchDueMs = 0;  // the periodic search is due
+    EXPECT_EQ(searchPassesOver(1), 2);
+    takeOver();
+    EXPECT_EQ(windowList.size(), 1u);
+    EXPECT_EQ(searchPassesOver(1), 2);
+    takeOver();
+    ASSERT_EQ(windowList.size(), 2u);
+    EXPECT_EQ(windowList[1].cells[Type].text, "Неизвестное устройство");
+    EXPECT_EQ(searchPassesOver(3), 0);
+}
+
 // Beside the texts the window gets each reading's value and time, the pass's
 // figures, and per device its reads with the failed ones by what ended them.
 TEST_F(PollCycleTest, HandOverCarriesReadingsTheirTimesAndFailedReadsByKind) {
