@@ -21,6 +21,23 @@ inline busmodel::Device Thermometer(std::uint8_t family, std::uint64_t serial, s
     return device;
 }
 
+// ROM commands on the recorded wire: a reset followed by `command` in eight
+// slots, least significant bit first.
+inline int RomCommands(const std::vector<busmodel::WireByte>& wire, unsigned command) {
+    int count = 0;
+    for (std::size_t i = 0; i + 8 < wire.size(); ++i) {
+        if (wire[i].baud != 9600) continue;
+        unsigned sent = 0;
+        for (unsigned bit = 0; bit < 8; ++bit) {
+            if (wire[i + 1 + bit].value == 0xFF) sent |= 1u << bit;
+        }
+        if (sent == command) ++count;
+    }
+    return count;
+}
+inline constexpr unsigned SearchRomCommand = 0xF0;
+inline constexpr unsigned MatchRomCommand = 0x55;
+
 inline void ResetMonitorSettings() {
     monitor::AppSettings& settings = monitor::Settings();
     settings.quitRequested = 0;
@@ -59,6 +76,18 @@ class PollCycleTest : public ::testing::Test {
     }
 
     bool cycle() { return monitor::RunMonitorCycle(state); }
+
+    // Runs `cycles` cycles; how often they sent `command` after a reset.
+    int romCommandsOver(int cycles, unsigned command) {
+        busmodel::RecordWire(true);
+        for (int i = 0; i < cycles; ++i) EXPECT_TRUE(cycle());
+        const int count = RomCommands(busmodel::WireLog(), command);
+        busmodel::RecordWire(false);
+        return count;
+    }
+    int searchPassesOver(int cycles) { return romCommandsOver(cycles, SearchRomCommand); }
+    // Every read of a scratchpad starts with a Match ROM.
+    int readsOver(int cycles) { return romCommandsOver(cycles, MatchRomCommand); }
 
     // Takes the shared mailbox over like the window does and merges the rows
     // into `windowList`; the change bits taken.

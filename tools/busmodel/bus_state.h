@@ -25,6 +25,7 @@ struct BusState {
     std::vector<DeviceRuntime> devices;
     Faults faults;
     std::deque<std::uint8_t> script;
+    std::uint32_t scriptDelay = 0;  // bytes echoed as usual before the script
     bool recording = false;
     std::vector<WireByte> wireLog;
     PortModel port;

@@ -95,7 +95,9 @@ void TransmitLocked(BusState& bus, std::uint8_t byte, std::uint32_t baud,
     } else {
         echo = timeSlot(bus, byte, false);
     }
-    if (!bus.script.empty()) {
+    if (!bus.script.empty() && bus.scriptDelay > 0) {
+        --bus.scriptDelay;
+    } else if (!bus.script.empty()) {
         echo = bus.script.front();
         bus.script.pop_front();
     }
@@ -115,6 +117,7 @@ void ResetBus() {
     bus.devices.clear();
     bus.faults = Faults{};
     bus.script.clear();
+    bus.scriptDelay = 0;
     bus.recording = false;
     bus.wireLog.clear();
     bus.port.name = "COM1";
@@ -200,10 +203,11 @@ std::vector<WireByte> WireLog() {
     return bus.wireLog;
 }
 
-void ScriptEchoes(std::vector<std::uint8_t> echoes) {
+void ScriptEchoes(std::vector<std::uint8_t> echoes, std::uint32_t afterBytes) {
     BusState& bus = Bus();
     std::lock_guard guard(bus.lock);
     bus.script.assign(echoes.begin(), echoes.end());
+    bus.scriptDelay = afterBytes;
 }
 
 }  // namespace busmodel
