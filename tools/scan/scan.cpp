@@ -32,13 +32,15 @@ std::string connectionOf(const onewire::RomCode& rom) {
 
 std::string temperatureOf(const onewire::RomCode& rom) {
     if (!monitor::IsThermometer(rom[0])) return {};
-    monitor::Scratchpad scratchpad{};
-    if (!onewire::matchRom(&rom) || !onewire::readScratchpad(scratchpad.data())) {
-        return currentStatusMessage();
+    // Read as the monitor reads, so that noise passing the CRC once is not
+    // printed as a temperature: two equal scratchpads make a reading.
+    const monitor::CheckedRead read = monitor::ReadCheckedScratchpad(rom, nullptr, false);
+    if (read.accepted) {
+        return monitor::FormatTemperature(
+            monitor::DecodeScratchpad(rom[0], read.scratchpad).celsius);
     }
-    const monitor::ScratchpadReading reading = monitor::DecodeScratchpad(rom[0], scratchpad);
-    if (!reading.valid) return std::string(monitor::ScratchpadCrcErrorText);
-    return monitor::FormatTemperature(reading.celsius);
+    if (!read.lastReadOk) return currentStatusMessage();
+    return std::string(monitor::ScratchpadCrcErrorText);
 }
 
 }  // namespace
