@@ -18,11 +18,12 @@ struct FilesPlace {
     std::string folder;       // the working directory: saves, the log, the COMn links
     std::string presetFile;   // read when `folder` has no settings file; empty: none
     bool installed = false;   // the folder in use is named on standard error
-    bool userFolder = false;  // the user's own: one instance at a time
+    bool userFolder = false;  // the user's own, not the program's folder
 };
 
 // The executable lies in the install's bin folder, or may not write beside itself.
 bool RunsInstalled(const platform::FilesFolderFacts& facts);
+// The system's own folder for it when it names one (Windows), else
 // $XDG_CONFIG_HOME/kelvarian, else $HOME/.config/kelvarian; a relative value
 // counts as unset (the XDG rule); empty when neither gives a folder.
 std::string UserFilesFolder(const platform::FilesFolderFacts& facts);
@@ -33,8 +34,8 @@ FilesPlace ChooseFilesPlace(const platform::FilesFolderFacts& facts, bool userFo
 // The place for this run, creating the user's folder when the rule picks it.
 FilesPlace FindFilesPlace();
 
-// Names an installed program's folder on standard error, takes the user
-// folder's lock and makes the folder the working directory. false when
+// Names an installed program's folder on standard error, takes the folder's
+// lock (one instance per folder) and makes the folder the working directory. false when
 // another instance holds the lock: it says so on standard error and, when
 // `tellInBox`, in a message box.
 [[nodiscard]] bool EnterFilesPlace(const FilesPlace& place, bool tellInBox);

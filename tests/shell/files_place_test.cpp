@@ -40,35 +40,46 @@ TEST_P(FilesPlaceChoice, FollowsWhereTheProgramLies) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, FilesPlaceChoice,
-    ::testing::Values(PlaceCase{"build folder",
-                                {"/src/k/build", true, "/usr/bin", "", "/home/u"},
-                                true,
-                                {"/src/k/build", "", false, false}},
-                      PlaceCase{"read-only folder",
-                                {"/opt/k", false, "/usr/bin", "", "/home/u"},
-                                true,
-                                {"/home/u/.config/kelvarian", "/opt/k/Kelvarian.ini", true, true}},
-                      PlaceCase{"install prefix, as root (the folder is writable)",
-                                {"/usr/bin", true, "/usr/bin/", "", "/root"},
-                                true,
-                                {"/root/.config/kelvarian", "/usr/bin/Kelvarian.ini", true, true}},
-                      PlaceCase{"XDG_CONFIG_HOME wins over HOME",
-                                {"/usr/bin", true, "/usr/bin", "/cfg/", "/home/u"},
-                                true,
-                                {"/cfg/kelvarian", "/usr/bin/Kelvarian.ini", true, true}},
-                      PlaceCase{
-                          "a relative XDG_CONFIG_HOME counts as unset",
-                          {"/usr/bin", true, "/usr/bin", "cfg", "/home/u"},
-                          true,
-                          {"/home/u/.config/kelvarian", "/usr/bin/Kelvarian.ini", true, true}},
-                      PlaceCase{"nothing writable: beside the program as before",
-                                {"/usr/bin", false, "/usr/bin", "", "/home/u"},
-                                false,
-                                {"/usr/bin", "", true, false}},
-                      PlaceCase{"no home at all, or a relative one",
-                                {"/usr/bin", true, "/usr/bin", "", "home"},
-                                true,
-                                {"/usr/bin", "", true, false}}));
+    ::testing::Values(
+        PlaceCase{"build folder",
+                  {"/src/k/build", true, "/usr/bin", "", "/home/u", ""},
+                  true,
+                  {"/src/k/build", "", false, false}},
+        PlaceCase{"read-only folder",
+                  {"/opt/k", false, "/usr/bin", "", "/home/u", ""},
+                  true,
+                  {"/home/u/.config/kelvarian", "/opt/k/Kelvarian.ini", true, true}},
+        PlaceCase{"install prefix, as root (the folder is writable)",
+                  {"/usr/bin", true, "/usr/bin/", "", "/root", ""},
+                  true,
+                  {"/root/.config/kelvarian", "/usr/bin/Kelvarian.ini", true, true}},
+        PlaceCase{"XDG_CONFIG_HOME wins over HOME",
+                  {"/usr/bin", true, "/usr/bin", "/cfg/", "/home/u", ""},
+                  true,
+                  {"/cfg/kelvarian", "/usr/bin/Kelvarian.ini", true, true}},
+        PlaceCase{"a relative XDG_CONFIG_HOME counts as unset",
+                  {"/usr/bin", true, "/usr/bin", "cfg", "/home/u", ""},
+                  true,
+                  {"/home/u/.config/kelvarian", "/usr/bin/Kelvarian.ini", true, true}},
+        PlaceCase{"nothing writable: beside the program as before",
+                  {"/usr/bin", false, "/usr/bin", "", "/home/u", ""},
+                  false,
+                  {"/usr/bin", "", true, false}},
+        PlaceCase{"no home at all, or a relative one",
+                  {"/usr/bin", true, "/usr/bin", "", "home", ""},
+                  true,
+                  {"/usr/bin", "", true, false}},
+        PlaceCase{"the system's own user folder (Windows) wins",
+                  {"C:\\Users\\u\\AppData\\Local\\Programs\\Kelvarian", true,
+                   "C:\\Users\\u\\AppData\\Local\\Programs\\Kelvarian", "", "",
+                   "C:\\Users\\u\\AppData\\Roaming\\Kelvarian"},
+                  true,
+                  {"C:\\Users\\u\\AppData\\Roaming\\Kelvarian",
+                   "C:\\Users\\u\\AppData\\Local\\Programs\\Kelvarian/Kelvarian.ini", true, true}},
+        PlaceCase{"a portable copy on Windows keeps beside itself",
+                  {"D:\\Kelvarian", true, "", "", "", "C:\\Users\\u\\AppData\\Roaming\\Kelvarian"},
+                  true,
+                  {"D:\\Kelvarian", "", false, false}}));
 
 #ifndef _WIN32
 // An environment variable as it was, given back at the end of a test.
@@ -126,7 +137,8 @@ TEST_F(ShellTest, SecondInstanceOnTheUserFolderSaysSoAndStops) {
     ::testing::internal::CaptureStderr();
     EXPECT_FALSE(shell::EnterFilesPlace(userPlace, true));
     const std::string said = ::testing::internal::GetCapturedStderr();
-    EXPECT_NE(said.find("already runs with the settings in " + directory), std::string::npos)
+    EXPECT_NE(said.find("Kelvarian уже запущен с настройками в папке " + directory),
+              std::string::npos)
         << said;
     EXPECT_EQ(box.kind, platform::ModalKind::MessageBox);
     EXPECT_EQ(box.text, "Kelvarian уже запущен с настройками в папке\n" + directory);
@@ -136,8 +148,10 @@ TEST_F(ShellTest, SecondInstanceOnTheUserFolderSaysSoAndStops) {
     EXPECT_FALSE(shell::EnterFilesPlace(userPlace, false));
     EXPECT_FALSE(::testing::internal::GetCapturedStderr().empty());
 
-    // A portable copy in the same folder takes no lock.
-    EXPECT_TRUE(shell::EnterFilesPlace({directory, "", false, false}, true));
+    // A portable copy in the same folder is kept out too.
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(shell::EnterFilesPlace({directory, "", false, false}, false));
+    ::testing::internal::GetCapturedStderr();
 }
 
 }  // namespace
