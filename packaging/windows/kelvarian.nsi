@@ -291,6 +291,23 @@ Function un.onInit
   Call un.CloseRunningProgram
 FunctionEnd
 
+; Pushes 1 when $INSTDIR holds anything but the uninstaller, else 0.
+Function un.FolderHoldsOthers
+  StrCpy $3 0
+  FindFirst $4 $5 "$INSTDIR\*"
+  ${DoWhile} $5 != ""
+    ${If} $5 != "."
+    ${AndIf} $5 != ".."
+    ${AndIf} $5 != "${UNINSTALLER}"
+      StrCpy $3 1
+      ${ExitDo}
+    ${EndIf}
+    FindNext $4 $5
+  ${Loop}
+  FindClose $4
+  Push $3
+FunctionEnd
+
 ; Only what the setup put there: a preset Kelvarian.ini an administrator
 ; placed beside the program stays, with its folder, and the users' settings
 ; and logs in %APPDATA%\Kelvarian are never touched.
@@ -299,10 +316,24 @@ Section "Uninstall"
   Delete "$INSTDIR\kelvarian-scan.exe"
   Delete "$INSTDIR\README.txt"
   Delete "$INSTDIR\LICENSE.txt"
-  Delete "$INSTDIR\${UNINSTALLER}"
   ; A folder that is some process's working directory cannot be removed.
   SetOutPath "$TEMP"
-  RMDir "$INSTDIR"
+  ; The uninstaller started from the folder may still be ending while this
+  ; copy of it runs, holding its file and so the folder a moment longer: tried
+  ; again for up to 5 s, unless something else is left in the folder.
+  StrCpy $1 0
+  ${Do}
+    Delete "$INSTDIR\${UNINSTALLER}"
+    ClearErrors
+    RMDir "$INSTDIR"
+    ${IfNotThen} ${Errors} ${|} ${ExitDo} ${|}
+    Call un.FolderHoldsOthers
+    Pop $0
+    ${IfThen} $0 == 1 ${|} ${ExitDo} ${|}
+    IntOp $1 $1 + 1
+    ${IfThen} $1 >= 25 ${|} ${ExitDo} ${|}
+    Sleep 200
+  ${Loop}
   Delete "$SMPROGRAMS\Kelvarian.lnk"
   Delete "$DESKTOP\Kelvarian.lnk"
   ReadRegStr $0 HKCU "${RUN_KEY}" "Kelvarian"

@@ -64,6 +64,14 @@ waits_for() {
   return 1
 }
 
+# The same commit gives the same ZIP: built again, at another time, in another
+# time zone and with another umask, it has the same bytes.
+cp "$zip" "$work/first.zip"
+sleep 1
+(umask 077 && TZ=Asia/Vladivostok "$(dirname "$0")/../../packaging/windows/build-package.sh" zip "$build" >/dev/null) ||
+  fail "the ZIP could not be built again"
+cmp -s "$zip" "$work/first.zip" && echo "ok: the ZIP built again has the same bytes" || fail "the ZIP built again differs"
+
 "$wine_test" "$prefix" --start || { echo "the Wine prefix could not be made"; exit 1; }
 rm -f "$prefix"/dosdevices/com*
 "$simulator" --link "$prefix/dosdevices/com1" \
@@ -240,6 +248,22 @@ target=$(printf '%s' "$(winpath "$cyrillic_folder")\\kelvarian.exe" | iconv -f U
   fail "the shortcut Kelvarian does not lead to the Cyrillic folder"
 [ $failed = 0 ] && echo "ok: the uninstall entry and the shortcut name the Cyrillic folder right"
 uninstall_silently "$cyrillic_folder"
+
+# --- For all users, as the administrator Wine's user is ---
+all_users="$prefix/drive_c/Program Files/Kelvarian"
+common_menu="$prefix/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs"
+machine_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Kelvarian'
+wine "$setup" /S /ALLUSERS
+status=$?
+[ "$status" = 0 ] || fail "the silent install for all users ended with $status"
+[ -f "$all_users/kelvarian.exe" ] || fail "no kelvarian.exe in $all_users"
+[ -f "$common_menu/Kelvarian.lnk" ] || fail "no Start-menu shortcut for all users"
+[ "$(reg_value "$machine_key" DisplayVersion)" = "$version" ] || fail "no uninstall entry under HKLM"
+wine reg query "$uninstall_key" >/dev/null 2>&1 && fail "an all-users install wrote its entry under HKCU"
+uninstall_silently "$all_users"
+[ ! -e "$common_menu/Kelvarian.lnk" ] || fail "the uninstall left the all-users shortcut"
+wine reg query "$machine_key" >/dev/null 2>&1 && fail "the uninstall left the HKLM entry"
+[ $failed = 0 ] && echo "ok: installed for all users into Program Files with HKLM entries, and removed"
 
 # --- The ZIP, unpacked, runs portable ---
 portable="$work/Переносной Kelvarian"
