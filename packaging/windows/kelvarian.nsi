@@ -20,6 +20,7 @@ SetCompressor /SOLID lzma
 
 !define PRODUCT "Kelvarian"
 !define PUBLISHER "Kelvarian developers"
+; kelvarian.exe knows the folder it was installed into by this file beside it.
 !define UNINSTALLER "Uninstall Kelvarian.exe"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Kelvarian"
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"

@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 #ifndef _WIN32
@@ -121,6 +122,39 @@ TEST(FilesFolderFacts, SuperuserKeepsOutOfAnotherUsersHome) {
     ::setenv("XDG_CONFIG_HOME", "/tmp", 1);
     EXPECT_EQ(platform::GatherFilesFolderFacts("/usr/bin", "/usr/bin").configHome, "/tmp");
     std::filesystem::remove_all(userHome);
+}
+#endif
+
+#ifdef _WIN32
+// A folder the setup installed into, whichever the user chose, is known by the
+// setup's uninstaller beside the program; any other writable folder is a
+// portable copy's. Both learn the roaming application data folder.
+TEST(FilesFolderFacts, WindowsKnowsTheSetupsFolderByItsUninstaller) {
+    const std::filesystem::path root = std::filesystem::temp_directory_path() / "kelvarian-setup";
+    std::filesystem::remove_all(root);
+    const std::filesystem::path installed = root / u8"Программы";
+    const std::filesystem::path portable = root / "portable";
+    std::filesystem::create_directories(installed);
+    std::filesystem::create_directories(portable);
+    std::ofstream(installed / "Uninstall Kelvarian.exe").put(0);
+
+    const auto utf8 = [](const std::filesystem::path& path) {
+        const std::u8string text = path.u8string();
+        return std::string(text.begin(), text.end());
+    };
+    const FilesFolderFacts setup = platform::GatherFilesFolderFacts(utf8(installed), "");
+    EXPECT_EQ(setup.installBinFolder, utf8(installed));
+    EXPECT_TRUE(setup.executableFolderWritable);
+    ASSERT_GE(setup.userFilesFolder.size(), 10u);
+    EXPECT_EQ(setup.userFilesFolder.substr(setup.userFilesFolder.size() - 10), "\\Kelvarian");
+    EXPECT_TRUE(shell::RunsInstalled(setup));
+
+    const FilesFolderFacts copy = platform::GatherFilesFolderFacts(utf8(portable), "");
+    EXPECT_TRUE(copy.executableFolderWritable);
+    EXPECT_FALSE(shell::RunsInstalled(copy));
+    // The writing test leaves nothing behind.
+    EXPECT_TRUE(std::filesystem::is_empty(portable));
+    std::filesystem::remove_all(root);
 }
 #endif
 
