@@ -5,7 +5,7 @@
 # entry where they belong; the installed kelvarian.exe reads a preset beside
 # itself, keeps its settings in %APPDATA%\Kelvarian and writes nothing into its
 # folder; a second instance ends with 1; a silent install while the program
-# runs fails with 3; an upgrade keeps the settings; the silent uninstall removes
+# runs fails with 3; an upgrade from an older version keeps the settings; the silent uninstall removes
 # the program and keeps the settings; an install into a folder with a Cyrillic
 # name gives an uninstall entry and shortcut that name it right; the ZIP,
 # unpacked, runs portable. Skipped (77) without a simulator from a Linux build.
@@ -13,6 +13,7 @@
 #   wine_packages_check.sh WINE_TEST SIMULATOR WINDOWS_BUILD_DIR
 set -u
 wine_test=$(realpath "$1") simulator=$(realpath "$2") build=$(realpath "$3")
+source=$(cd "$(dirname "$0")/../.." && pwd)
 [ -x "$simulator" ] || { echo "no $simulator (make build first): skipped"; exit 77; }
 command -v curl >/dev/null || { echo "no curl: skipped"; exit 77; }
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
@@ -68,7 +69,7 @@ waits_for() {
 # time zone and with another umask, it has the same bytes.
 cp "$zip" "$work/first.zip"
 sleep 1
-(umask 077 && TZ=Asia/Vladivostok "$(dirname "$0")/../../packaging/windows/build-package.sh" zip "$build" >/dev/null) ||
+(umask 077 && TZ=Asia/Vladivostok "$source/packaging/windows/build-package.sh" zip "$build" >/dev/null) ||
   fail "the ZIP could not be built again"
 cmp -s "$zip" "$work/first.zip" && echo "ok: the ZIP built again has the same bytes" || fail "the ZIP built again differs"
 
@@ -147,8 +148,14 @@ winpath() {
   echo "C:\\${rest//\//\\}"
 }
 
-# --- The silent per-user install ---
-wine "$setup" /S
+# An older version's setup, with the same programs, for the upgrade.
+older=$work/Kelvarian-Setup-0.9.exe
+makensis -V1 -INPUTCHARSET UTF8 -DVERSION=0.9 -DVERSION_QUAD=0.9.0.0 -DFILES="$build/package-files" \
+  -DICON="$source/packaging/kelvarian.ico" -DOUTFILE="$older" \
+  "$source/packaging/windows/kelvarian.nsi" || fail "the older setup could not be built"
+
+# --- The silent per-user install (of the older version) ---
+wine "$older" /S
 status=$?
 [ "$status" = 0 ] || fail "the silent install ended with $status"
 for file in kelvarian.exe kelvarian-scan.exe README.txt LICENSE.txt "Uninstall Kelvarian.exe"; do
@@ -156,7 +163,7 @@ for file in kelvarian.exe kelvarian-scan.exe README.txt LICENSE.txt "Uninstall K
 done
 [ -f "$start_menu/Kelvarian.lnk" ] || fail "no Start-menu shortcut Kelvarian"
 [ "$(reg_value "$uninstall_key" DisplayName)" = Kelvarian ] || fail "DisplayName: $(reg_value "$uninstall_key" DisplayName)"
-[ "$(reg_value "$uninstall_key" DisplayVersion)" = "$version" ] || fail "DisplayVersion: $(reg_value "$uninstall_key" DisplayVersion)"
+[ "$(reg_value "$uninstall_key" DisplayVersion)" = 0.9 ] || fail "DisplayVersion: $(reg_value "$uninstall_key" DisplayVersion)"
 for name in Publisher DisplayIcon InstallLocation EstimatedSize UninstallString QuietUninstallString; do
   [ -n "$(reg_value "$uninstall_key" "$name")" ] || fail "the uninstall entry has no $name"
 done
@@ -212,10 +219,12 @@ cmp -s "$installed/Kelvarian.ini" "$work/preset.ini" || fail "the preset beside 
 [ $failed = 0 ] && echo "ok: nothing written into the install folder, the preset untouched"
 cp "$settings/Kelvarian.ini" "$work/saved.ini"
 
-# --- An upgrade over the installation keeps the settings ---
+# --- The upgrade to this version keeps the settings ---
 wine "$setup" /S
 status=$?
 [ "$status" = 0 ] || fail "the upgrade install ended with $status"
+[ "$(reg_value "$uninstall_key" DisplayVersion)" = "$version" ] ||
+  fail "DisplayVersion after the upgrade: $(reg_value "$uninstall_key" DisplayVersion)"
 cmp -s "$settings/Kelvarian.ini" "$work/saved.ini" && [ -f "$installed/kelvarian.exe" ] &&
   echo "ok: the upgrade kept the settings" || fail "the upgrade changed the settings or lost the program"
 
