@@ -83,9 +83,13 @@ FilesFolderFacts GatherFilesFolderFacts(const std::string& executableFolder, con
     FilesFolderFacts facts;
     facts.executableFolder = executableFolder;
     const std::wstring folder = Normalised(WideFromUtf8(executableFolder));
-    facts.executableFolderWritable = MayCreateFilesIn(folder);
-    // The shell compares the two as given: the same text when they are one folder.
-    if (InSetupFolder(folder)) facts.installBinFolder = executableFolder;
+    if (InSetupFolder(folder)) {
+        // The shell compares the two as given: the same text when they are
+        // one folder. Nothing is written there, not even the writing test.
+        facts.installBinFolder = executableFolder;
+    } else {
+        facts.executableFolderWritable = MayCreateFilesIn(folder);
+    }
     const std::wstring roaming = KnownFolder(FOLDERID_RoamingAppData);
     if (!roaming.empty()) facts.userFilesFolder = Utf8FromWide(roaming + L"\\Kelvarian");
     return facts;
