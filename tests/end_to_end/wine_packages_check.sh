@@ -277,7 +277,7 @@ wine reg query "$machine_key" >/dev/null 2>&1 && fail "the uninstall left the HK
 # --- The ZIP, unpacked, runs portable ---
 portable="$work/Переносной Kelvarian"
 mkdir -p "$portable"
-unzip -q "$zip" -d "$portable" || fail "the ZIP does not unpack"
+(cd "$portable" && cmake -E tar xf "$zip") || fail "the ZIP does not unpack"
 port=$(free_port)
 preset "$portable/Kelvarian.ini" "$port"
 start "$portable/kelvarian.exe" portable
