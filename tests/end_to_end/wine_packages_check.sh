@@ -8,7 +8,8 @@
 # runs fails with 3; an upgrade from an older version keeps the settings; the silent uninstall removes
 # the program and keeps the settings; an install into a folder with a Cyrillic
 # name gives an uninstall entry and shortcut that name it right; the ZIP,
-# unpacked, runs portable. Skipped (77) without a simulator from a Linux build.
+# unpacked, runs portable, and the lock of a killed copy blocks no start.
+# Skipped (77) without a simulator from a Linux build.
 #
 #   wine_packages_check.sh WINE_TEST SIMULATOR WINDOWS_BUILD_DIR
 set -u
@@ -296,4 +297,23 @@ grep -qF "Count = 2"$'\r' "$portable/Kelvarian.ini" || fail "the portable copy d
 cmp -s "$settings/Kelvarian.ini" "$work/saved.ini" || fail "the portable copy changed the installed program's settings"
 [ -s "$work/portable.err" ] && fail "the portable copy named a settings folder: $(cat "$work/portable.err")"
 [ $failed = 0 ] && echo "ok: the unpacked ZIP keeps its files beside itself, one instance per folder"
+
+# A copy that was killed leaves its lock file, which must not keep the next
+# one from starting.
+start "$portable/kelvarian.exe" killed
+first=${pids[-1]}
+page_shows "$port" "-3.5 °C" || fail "the portable program did not start again"
+kill -9 "$first"
+wait "$first" 2>/dev/null
+[ -e "$portable/Kelvarian.lock" ] || fail "no lock file left in the portable folder"
+start "$portable/kelvarian.exe" after-kill
+first=${pids[-1]}
+if page_shows "$port" "-3.5 °C"; then
+  echo "ok: the lock of a killed copy does not block the next start"
+else
+  fail "after a killed copy the next one did not start: $(cat "$work/after-kill.err")"
+fi
+close_all
+ended "$first"
+[ "$status" = 0 ] || fail "the copy after the killed one ended with $status"
 exit $failed
