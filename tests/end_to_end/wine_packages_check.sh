@@ -5,10 +5,12 @@
 # entry where they belong; the installed kelvarian.exe reads a preset beside
 # itself, keeps its settings in %APPDATA%\Kelvarian and writes nothing into its
 # folder; a second instance ends with 1; a silent install while the program
-# runs fails with 3; an upgrade from an older version keeps the settings; the silent uninstall removes
-# the program and keeps the settings; an install into a folder with a Cyrillic
-# name gives an uninstall entry and shortcut that name it right; the ZIP,
-# unpacked, runs portable, and the lock of a killed copy blocks no start.
+# runs fails with 3; an upgrade from an older version keeps the settings; the
+# silent uninstall removes the program and keeps the settings; an install into
+# a folder with a Cyrillic name gives an uninstall entry and shortcut that name
+# it right; one for all users goes to Program Files and HKLM; the ZIP builds
+# to the same bytes twice and, unpacked, runs portable; the lock of a killed
+# copy blocks no start.
 # Skipped (77) without a simulator from a Linux build.
 #
 #   wine_packages_check.sh WINE_TEST SIMULATOR WINDOWS_BUILD_DIR
