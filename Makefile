@@ -75,9 +75,10 @@ windows-zip: windows
 # Both as a user meets them, under Wine against kelvarian-sim: the silent
 # install, the installed program's files, a second instance, an upgrade, the
 # uninstall, the ZIP unpacked and run portable; CI runs it after test-windows.
+# Without the Linux build's simulator it is skipped (77), as in CTest.
 test-windows-packages: windows-installer windows-zip
 	@tests/end_to_end/wine_packages_check.sh scripts/wine-test \
-	  $(BUILD_DIR)/tools/sim/kelvarian-sim $(WINDOWS_DIR)
+	  $(BUILD_DIR)/tools/sim/kelvarian-sim $(WINDOWS_DIR) || [ $$? = 77 ]
 
 clean:
 	rm -rf $(BUILD_DIR) $(WINDOWS_DIR)

@@ -15,7 +15,7 @@
 #
 #   wine_packages_check.sh WINE_TEST SIMULATOR WINDOWS_BUILD_DIR
 set -u
-wine_test=$(realpath "$1") simulator=$(realpath "$2") build=$(realpath "$3")
+wine_test=$(realpath "$1") simulator=$(realpath -m "$2") build=$(realpath "$3")
 source=$(cd "$(dirname "$0")/../.." && pwd)
 [ -x "$simulator" ] || { echo "no $simulator (make build first): skipped"; exit 77; }
 command -v curl >/dev/null || { echo "no curl: skipped"; exit 77; }
