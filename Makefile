@@ -55,7 +55,7 @@ WINDOWS_DIR    ?= build-windows
 WINDOWS_WINDOW ?= win32
 GTEST_SOURCE   ?= /usr/src/googletest
 
-.PHONY: windows test-windows
+.PHONY: windows test-windows windows-installer windows-zip test-windows-packages
 
 windows: deps
 	@cmake -S . -B $(WINDOWS_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release \
@@ -67,6 +67,23 @@ windows: deps
 
 test-windows: windows
 	@cd $(WINDOWS_DIR) && ctest --output-on-failure -j $(JOBS) --timeout 300
+
+# What a Windows user downloads: the setup program (NSIS; per user without
+# administrator rights, or for all users) and the portable ZIP, built
+# reproducibly, both named with the project version.
+windows-installer: windows
+	@packaging/windows/build-package.sh installer $(WINDOWS_DIR)
+
+windows-zip: windows
+	@packaging/windows/build-package.sh zip $(WINDOWS_DIR)
+
+# Both as a user meets them, under Wine against kelvarian-sim: the silent
+# install, the installed program's files, a second instance, an upgrade, the
+# uninstall, the ZIP unpacked and run portable; CI runs it after test-windows.
+# Without the Linux build's simulator it is skipped (77), as in CTest.
+test-windows-packages: windows-installer windows-zip
+	@tests/end_to_end/wine_packages_check.sh scripts/wine-test \
+	  $(BUILD_DIR)/tools/sim/kelvarian-sim $(WINDOWS_DIR) || [ $$? = 77 ]
 
 clean:
 	rm -rf $(BUILD_DIR) $(WINDOWS_DIR)

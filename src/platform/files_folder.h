@@ -13,14 +13,20 @@ struct FilesFolderFacts {
     std::string installBinFolder;           // the one given, links resolved
     std::string configHome;                 // $XDG_CONFIG_HOME; empty when unset
     std::string home;                       // $HOME; empty when unset
+    // The folder this system itself names for a user's files of the program
+    // (%APPDATA%\Kelvarian on Windows); empty where the XDG rule decides.
+    std::string userFilesFolder;
 };
 
 // `executableFolder` is ExecutableFolder(); `installBinFolder` is where an
 // install puts the program, fixed at build time. For the superuser, an
 // XDG_CONFIG_HOME or HOME in another user's folder (sudo -E keeps them) counts
 // as unset, and the home is its own from the user database. On Windows the
-// files stay beside the .exe as they always did: its folder counts as
-// writable, and there is no install folder and no home.
+// install folder is the setup's (per user under %LOCALAPPDATA%\Programs, for
+// all users under Program Files, or any folder the setup's uninstaller lies
+// in), given as `executableFolder` itself when the program lies there, and the
+// user folder is the roaming application data one; `installBinFolder` is not
+// used there.
 FilesFolderFacts GatherFilesFolderFacts(const std::string& executableFolder,
                                         const std::string& installBinFolder);
 

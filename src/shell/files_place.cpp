@@ -33,7 +33,7 @@ bool ClaimFolder(const std::string& folder, bool tellInBox) {
     }
     // Without a lock file (a full disk, say) this instance cannot tell; it runs.
     if (lock != platform::FolderLock::HeldByAnother) return true;
-    std::fprintf(stderr, "kelvarian: Kelvarian already runs with the settings in %s\n",
+    std::fprintf(stderr, "kelvarian: Kelvarian уже запущен с настройками в папке %s\n",
                  folder.c_str());
     if (tellInBox) {
         platform::ShowMessageBox("Kelvarian",
@@ -51,6 +51,7 @@ bool RunsInstalled(const platform::FilesFolderFacts& facts) {
 }
 
 std::string UserFilesFolder(const platform::FilesFolderFacts& facts) {
+    if (!facts.userFilesFolder.empty()) return facts.userFilesFolder;
     if (IsAbsolute(facts.configHome)) {
         return WithoutTrailingSlashes(facts.configHome) + "/kelvarian";
     }
@@ -103,9 +104,13 @@ bool EnterFilesPlace(const FilesPlace& place, bool tellInBox) {
                      "changes of this run will not be saved\n",
                      place.folder.c_str());
     }
-    // A folder nothing is saved to needs no lock: its instances cannot
-    // overwrite each other's saves.
-    if (place.userFolder && !place.readOnly && !ClaimFolder(place.folder, tellInBox)) return false;
+    // A portable copy's folder too: a second copy started there would fail to
+    // open the port and overwrite the first one's saves when it ends. A folder
+    // nothing is saved to needs no lock: its instances cannot overwrite each
+    // other's saves.
+    if (!place.folder.empty() && !place.readOnly && !ClaimFolder(place.folder, tellInBox)) {
+        return false;
+    }
     // Opened by bare name from here on: the settings, the log and the COMn links.
     [[maybe_unused]] const bool entered = platform::SetWorkingDirectory(place.folder);
     State().presetSettingsFile = place.presetFile;

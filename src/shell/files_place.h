@@ -18,12 +18,13 @@ struct FilesPlace {
     std::string folder;       // the working directory: saves, the log, the COMn links
     std::string presetFile;   // read when `folder` has no settings file; empty: none
     bool installed = false;   // the folder in use is named on standard error
-    bool userFolder = false;  // the user's own: one instance at a time
+    bool userFolder = false;  // the user's own, not the program's folder
     bool readOnly = false;    // `folder` may not be written: read, and no save is tried
 };
 
 // The executable lies in the install's bin folder, or may not write beside itself.
 bool RunsInstalled(const platform::FilesFolderFacts& facts);
+// The system's own folder for it when it names one (Windows), else
 // $XDG_CONFIG_HOME/kelvarian, else $HOME/.config/kelvarian; a relative value
 // counts as unset (the XDG rule); empty when neither gives a folder.
 std::string UserFilesFolder(const platform::FilesFolderFacts& facts);
@@ -38,11 +39,11 @@ FilesPlace ChooseFilesPlace(const platform::FilesFolderFacts& facts,
 FilesPlace FindFilesPlace();
 
 // Names an installed program's folder on standard error, says so there when
-// the changes of this run will not be saved, takes the user folder's lock and
-// makes the folder the working directory. false when another instance holds
-// the lock (it says so on standard error and, when `tellInBox`, in a message
-// box), or when something other than a file is under the lock's name (on
-// standard error).
+// the changes of this run will not be saved, takes the folder's lock (one
+// instance per folder) and makes the folder the working directory. false when
+// another instance holds the lock (it says so on standard error and, when
+// `tellInBox`, in a message box), or when something other than a file is
+// under the lock's name (on standard error).
 [[nodiscard]] bool EnterFilesPlace(const FilesPlace& place, bool tellInBox);
 
 }  // namespace shell

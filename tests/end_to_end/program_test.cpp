@@ -159,6 +159,13 @@ TEST_F(ProgramTest, PortThatCannotBeOpenedIsNoReasonToFail) {
     StartProgram();
     const std::string page = WaitForPage(port, {"Котёл"});
     EXPECT_NE(page.find("Котёл"), std::string::npos);
+    // A second copy started in the same folder would overwrite this one's
+    // saves when it ends: it says so and stops.
+    Child second = Spawn({folder + "/kelvarian"}, {"QT_QPA_PLATFORM=offscreen"}, "/", true);
+    ASSERT_GT(second.pid, 0);
+    EXPECT_TRUE(WaitForLine(
+        second, "kelvarian: Kelvarian уже запущен с настройками в папке " + folder, ExitLimit));
+    EXPECT_EQ(WaitForExit(second, ExitLimit), std::optional<int>(1));
     // A browser that goes away, or a closed terminal on standard error, makes
     // writes fail with SIGPIPE, which by default would end the program unsaved.
     ASSERT_EQ(kill(program.pid, SIGPIPE), 0);

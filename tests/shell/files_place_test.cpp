@@ -57,11 +57,11 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, FilesPlaceChoice,
     ::testing::Values(
         PlaceCase{"build folder",
-                  {"/src/k/build", true, "/usr/bin", "", "/home/u"},
+                  {"/src/k/build", true, "/usr/bin", "", "/home/u", ""},
                   FolderAccess::Writable,
                   {"/src/k/build", "", false, false, false}},
         PlaceCase{"read-only folder",
-                  {"/opt/k", false, "/usr/bin", "", "/home/u"},
+                  {"/opt/k", false, "/usr/bin", "", "/home/u", ""},
                   FolderAccess::Writable,
                   {"/home/u/.config/kelvarian", "/opt/k/Kelvarian.ini", true, true, false}},
         PlaceCase{"install prefix, as root (the folder is writable)",
@@ -69,29 +69,41 @@ INSTANTIATE_TEST_SUITE_P(
                   FolderAccess::Writable,
                   {"/root/.config/kelvarian", "/usr/bin/Kelvarian.ini", true, true, false}},
         PlaceCase{"XDG_CONFIG_HOME wins over HOME",
-                  {"/usr/bin", true, "/usr/bin", "/cfg/", "/home/u"},
+                  {"/usr/bin", true, "/usr/bin", "/cfg/", "/home/u", ""},
                   FolderAccess::Writable,
                   {"/cfg/kelvarian", "/usr/bin/Kelvarian.ini", true, true, false}},
         PlaceCase{"a relative XDG_CONFIG_HOME counts as unset",
-                  {"/usr/bin", true, "/usr/bin", "cfg", "/home/u"},
+                  {"/usr/bin", true, "/usr/bin", "cfg", "/home/u", ""},
                   FolderAccess::Writable,
                   {"/home/u/.config/kelvarian", "/usr/bin/Kelvarian.ini", true, true, false}},
         PlaceCase{"the user's folder may not be written: still the user's, read, never saved",
-                  {"/usr/bin", false, "/usr/bin", "", "/home/u"},
+                  {"/usr/bin", false, "/usr/bin", "", "/home/u", ""},
                   FolderAccess::ReadOnly,
                   {"/home/u/.config/kelvarian", "/usr/bin/Kelvarian.ini", true, true, true}},
         PlaceCase{"no user folder and nothing writable: beside the program, never saved",
-                  {"/usr/bin", false, "/usr/bin", "", "/home/u"},
+                  {"/usr/bin", false, "/usr/bin", "", "/home/u", ""},
                   FolderAccess::Unusable,
                   {"/usr/bin", "", true, false, true}},
         PlaceCase{"no home and nothing writable: the same",
-                  {"/opt/k", false, "/usr/bin", "", ""},
+                  {"/opt/k", false, "/usr/bin", "", "", ""},
                   FolderAccess::Writable,
                   {"/opt/k", "", true, false, true}},
         PlaceCase{"no home at all, or a relative one",
-                  {"/usr/bin", true, "/usr/bin", "", "home"},
+                  {"/usr/bin", true, "/usr/bin", "", "home", ""},
                   FolderAccess::Writable,
-                  {"/usr/bin", "", true, false, false}}));
+                  {"/usr/bin", "", true, false, false}},
+        PlaceCase{"the system's own user folder (Windows) wins",
+                  {"C:\\Users\\u\\AppData\\Local\\Programs\\Kelvarian", true,
+                   "C:\\Users\\u\\AppData\\Local\\Programs\\Kelvarian", "", "",
+                   "C:\\Users\\u\\AppData\\Roaming\\Kelvarian"},
+                  FolderAccess::Writable,
+                  {"C:\\Users\\u\\AppData\\Roaming\\Kelvarian",
+                   "C:\\Users\\u\\AppData\\Local\\Programs\\Kelvarian/Kelvarian.ini", true, true,
+                   false}},
+        PlaceCase{"a portable copy on Windows keeps beside itself",
+                  {"D:\\Kelvarian", true, "", "", "", "C:\\Users\\u\\AppData\\Roaming\\Kelvarian"},
+                  FolderAccess::Writable,
+                  {"D:\\Kelvarian", "", false, false, false}}));
 
 #ifndef _WIN32
 // An environment variable as it was, given back at the end of a test.
@@ -136,6 +148,41 @@ TEST(FilesFolderFacts, SuperuserKeepsOutOfAnotherUsersHome) {
 }
 #endif
 
+#ifdef _WIN32
+// A folder the setup installed into, whichever the user chose, is known by the
+// setup's uninstaller beside the program; any other writable folder is a
+// portable copy's. Both learn the roaming application data folder.
+TEST(FilesFolderFacts, WindowsKnowsTheSetupsFolderByItsUninstaller) {
+    const std::filesystem::path root = std::filesystem::temp_directory_path() / "kelvarian-setup";
+    std::filesystem::remove_all(root);
+    const std::filesystem::path installed = root / u8"Программы";
+    const std::filesystem::path portable = root / "portable";
+    std::filesystem::create_directories(installed);
+    std::filesystem::create_directories(portable);
+    std::ofstream(installed / "Uninstall Kelvarian.exe").put(0);
+
+    const auto utf8 = [](const std::filesystem::path& path) {
+        const std::u8string text = path.u8string();
+        return std::string(text.begin(), text.end());
+    };
+    const FilesFolderFacts setup = platform::GatherFilesFolderFacts(utf8(installed), "");
+    EXPECT_EQ(setup.installBinFolder, utf8(installed));
+    ASSERT_GE(setup.userFilesFolder.size(), 10u);
+    EXPECT_EQ(setup.userFilesFolder.substr(setup.userFilesFolder.size() - 10), "\\Kelvarian");
+    EXPECT_TRUE(shell::RunsInstalled(setup));
+
+    const FilesFolderFacts copy = platform::GatherFilesFolderFacts(utf8(portable), "");
+    EXPECT_TRUE(copy.executableFolderWritable);
+    EXPECT_FALSE(shell::RunsInstalled(copy));
+    // The writing test leaves nothing behind.
+    EXPECT_TRUE(std::filesystem::is_empty(portable));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(installed),
+                            std::filesystem::directory_iterator()),
+              1);
+    std::filesystem::remove_all(root);
+}
+#endif
+
 // Two instances on one folder would overwrite each other's saves.
 TEST_F(ShellTest, SecondInstanceOnTheUserFolderSaysSoAndStops) {
     const shell::FilesPlace userPlace{directory, "", true, true};
@@ -149,7 +196,8 @@ TEST_F(ShellTest, SecondInstanceOnTheUserFolderSaysSoAndStops) {
     ::testing::internal::CaptureStderr();
     EXPECT_FALSE(shell::EnterFilesPlace(userPlace, true));
     const std::string said = ::testing::internal::GetCapturedStderr();
-    EXPECT_NE(said.find("already runs with the settings in " + directory), std::string::npos)
+    EXPECT_NE(said.find("Kelvarian уже запущен с настройками в папке " + directory),
+              std::string::npos)
         << said;
     EXPECT_EQ(box.kind, platform::ModalKind::MessageBox);
     EXPECT_EQ(box.text, "Kelvarian уже запущен с настройками в папке\n" + directory);
@@ -159,8 +207,10 @@ TEST_F(ShellTest, SecondInstanceOnTheUserFolderSaysSoAndStops) {
     EXPECT_FALSE(shell::EnterFilesPlace(userPlace, false));
     EXPECT_FALSE(::testing::internal::GetCapturedStderr().empty());
 
-    // A portable copy in the same folder takes no lock.
-    EXPECT_TRUE(shell::EnterFilesPlace({directory, "", false, false}, true));
+    // A portable copy in the same folder is kept out too.
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(shell::EnterFilesPlace({directory, "", false, false}, false));
+    ::testing::internal::GetCapturedStderr();
 }
 
 #ifndef _WIN32
