@@ -37,25 +37,8 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-failed=0
-fail() {
-  echo "FAILED: $*"
-  failed=1
-}
-wine() { "$wine_test" "$prefix" "$@"; }
-
-free_port() {
-  local port
-  for _ in $(seq 100); do
-    port=$((20000 + RANDOM % 40000))
-    if ! (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
-      echo "$port"
-      return
-    fi
-  done
-  echo "no free port" >&2
-  exit 1
-}
+# fail, free_port
+source "$(dirname "$0")/check_support.sh"
 
 # waits_for SECONDS COMMAND...: true once COMMAND succeeds.
 waits_for() {

@@ -25,25 +25,8 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-failed=0
-fail() {
-  echo "FAILED: $*"
-  failed=1
-}
-
-# A port in the unassigned range that nothing listens on.
-free_port() {
-  local port
-  for _ in $(seq 100); do
-    port=$((20000 + RANDOM % 40000))
-    if ! (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
-      echo "$port"
-      return
-    fi
-  done
-  echo "no free port" >&2
-  exit 1
-}
+# fail, free_port
+source "$(dirname "$0")/check_support.sh"
 
 "$wine_test" "$prefix" --start || { echo "the Wine prefix could not be made"; exit 1; }
 # wineboot links com1... to the machine's serial devices; only ours stays.
