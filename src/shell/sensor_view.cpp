@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "monitor/mailbox.h"
+#include "mqtt/publisher.h"
 #include "platform/window/window.h"
 #include "shell/main_window.h"
 #include "shell/shell_state.h"
@@ -96,7 +97,8 @@ void RefreshSensorView(RefreshMode mode) {
         if (state.serverEnabled) web::BuildStatusPage(PageRowsOf(state.sensors));
     }
     if (copy.changes & monitor::StatusChanged) platform::SetStatusText(0, copy.statusText);
-    if (state.serverEnabled && (mode == RefreshMode::Redraw || copy.changes != 0)) {
+    const bool fed = state.serverEnabled || mqtt::PublisherRunning();
+    if (fed && (mode == RefreshMode::Redraw || copy.changes != 0)) {
         FeedStatusServer(mode == RefreshMode::Merge ? &copy.figures : nullptr);
     }
     state.refreshRunning = false;
