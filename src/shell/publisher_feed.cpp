@@ -47,8 +47,6 @@ void StartPublisherIfConfigured() {
 }
 
 void FeedPublisher(const monitor::SensorList& sensors, const web::StatusSnapshot& snapshot) {
-    // Before the first pass the list shows only what the file stored.
-    if (snapshot.pollPasses == 0) return;
     mqtt::PassReport pass;
     pass.pass = snapshot.pollPasses;
     pass.thermoOn = snapshot.thermo.on;
@@ -59,7 +57,11 @@ void FeedPublisher(const monitor::SensorList& sensors, const web::StatusSnapshot
     for (std::size_t i = 0; i < sensors.size() && i < snapshot.sensors.size(); ++i) {
         const web::SensorSnapshot& sensor = snapshot.sensors[i];
         // A second record of one code is never merged: the first one speaks.
-        if (!monitor::IsThermometer(sensors[i].rom[0]) || !seen.insert(sensor.rom).second) {
+        // An empty Status: the monitor has not reported on it yet, only the
+        // file named it. A bus that is empty from the start reports no pass
+        // but still marks its stored sensors "Не найден".
+        if (!monitor::IsThermometer(sensors[i].rom[0]) || sensor.cells[web::kStatusCell].empty() ||
+            !seen.insert(sensor.rom).second) {
             continue;
         }
         mqtt::SensorReport report;

@@ -8,6 +8,7 @@
 #include "monitor/mailbox.h"
 #include "mqtt/publisher.h"
 #include "platform/window/window.h"
+#include "shell/alert_feed.h"
 #include "shell/main_window.h"
 #include "shell/shell_state.h"
 #include "shell/status_feed.h"
@@ -97,7 +98,7 @@ void RefreshSensorView(RefreshMode mode) {
         if (state.serverEnabled) web::BuildStatusPage(PageRowsOf(state.sensors));
     }
     if (copy.changes & monitor::StatusChanged) platform::SetStatusText(0, copy.statusText);
-    const bool fed = state.serverEnabled || mqtt::PublisherRunning();
+    const bool fed = state.serverEnabled || mqtt::PublisherRunning() || AlertsRunning();
     if (fed && (mode == RefreshMode::Redraw || copy.changes != 0)) {
         FeedStatusServer(mode == RefreshMode::Merge ? &copy.figures : nullptr);
     }

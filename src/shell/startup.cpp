@@ -12,6 +12,7 @@
 #include "platform/process.h"
 #include "platform/socket.h"
 #include "platform/window/window.h"
+#include "shell/alert_feed.h"
 #include "shell/event_table.h"
 #include "shell/files_place.h"
 #include "shell/main_window.h"
@@ -68,6 +69,7 @@ bool StartWindow() {
     LoadSettings();
     StartStatusServerIfEnabled();
     StartPublisherIfConfigured();
+    StartAlertsIfConfigured();
     SeedHistoryFromLog();
     RefreshSensorView(RefreshMode::Redraw);
     // Filling the controls queued events; none of them may save the settings

@@ -10,6 +10,7 @@
 #include "persistence/log_history.h"
 #include "mqtt/publisher.h"
 #include "platform/clock.h"
+#include "shell/alert_feed.h"
 #include "shell/publisher_feed.h"
 #include "shell/shell_state.h"
 #include "web/status_feed.h"
@@ -91,6 +92,7 @@ void FeedStatusServer(const monitor::MonitorFigures* news) {
     if (news != nullptr) state.monitorFigures = *news;
     web::StatusSnapshot snapshot = snapshotOf(state.sensors, state.monitorFigures);
     if (mqtt::PublisherRunning()) FeedPublisher(state.sensors, snapshot);
+    if (AlertsRunning()) FeedAlerts(state.sensors, snapshot);
     if (!state.serverEnabled) return;
     // Several hand-overs can carry the same pass; the history takes it once.
     const monitor::PassFigures& pass = state.monitorFigures.pass;

@@ -1,8 +1,8 @@
 #pragma once
 // Hands the status server what it answers /status.json, /metrics and the
 // history with: the window's sensor list joined with the figures the monitor's
-// hand-over carried besides the rows; the MQTT publisher gets the same. User-
-// interface thread only, and only while the server or the publisher is
+// hand-over carried besides the rows; the MQTT publisher and the alerts get
+// the same. User-interface thread only, and only while one of them is
 // configured.
 #include "monitor/mailbox.h"
 

@@ -1,0 +1,19 @@
+#pragma once
+// The shell's side of alerts: the states of the window's thermometers after
+// each change of the list, the delay, and the user's command run for every
+// change that held.
+#include "monitor/sensor_table.h"
+#include "web/status_snapshot.h"
+
+namespace shell {
+
+// Starts tracking, and the timer that runs the commands, when "Alerts" names
+// a command.
+void StartAlertsIfConfigured();
+[[nodiscard]] bool AlertsRunning();
+void FeedAlerts(const monitor::SensorList& sensors, const web::StatusSnapshot& snapshot);
+// Bound to the alerts' timer: announcements whose delay ran out, commands
+// that ended, commands whose turn came.
+void OnAlertTimer();
+
+}  // namespace shell
