@@ -18,6 +18,7 @@ struct Alerts {
     alerts::AlertTracker tracker;
     alerts::AlertRunner runner;
     std::vector<alerts::SensorSeen> latest;
+    bool iconShown = false;  // "Notify" is on and the desktop has a notification area
 };
 
 Alerts instance;
@@ -47,6 +48,8 @@ void announceDue() {
     for (const alerts::Announcement& announcement :
          alerts::TrackStates(instance.tracker, instance.latest, platform::ElapsedMs())) {
         alerts::QueueAnnouncement(instance.runner, announcement);
+        if (instance.iconShown)
+            platform::ShowNotification("Kelvarian", announcement.sensor.message);
     }
 }
 
@@ -54,11 +57,23 @@ void announceDue() {
 
 void StartAlertsIfConfigured() {
     const persistence::AlertSettings& stored = State().alerts;
-    if (stored.command.empty()) return;
+    if (stored.command.empty() && stored.notify == 0) return;
     instance = Alerts{};
     instance.tracker.delayMs = static_cast<std::uint64_t>(stored.delay) * 1000;
     instance.runner.command = stored.command;
     instance.running = platform::StartTimer(AlertTimer, AlertTimerPeriodMs, &OnAlertTimer);
+    if (instance.running && stored.notify != 0) {
+        instance.iconShown = platform::ShowNotificationIcon(true, "Kelvarian");
+    }
+}
+
+void ShowSummaryInNotificationIcon(const std::string& summary) {
+    if (instance.iconShown) platform::ShowNotificationIcon(true, summary);
+}
+
+void StopAlerts() {
+    if (instance.iconShown) platform::ShowNotificationIcon(false, "");
+    instance.iconShown = false;
 }
 
 bool AlertsRunning() {

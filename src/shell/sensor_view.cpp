@@ -97,7 +97,10 @@ void RefreshSensorView(RefreshMode mode) {
         // The configured switch, not whether the server started.
         if (state.serverEnabled) web::BuildStatusPage(PageRowsOf(state.sensors));
     }
-    if (copy.changes & monitor::StatusChanged) platform::SetStatusText(0, copy.statusText);
+    if (copy.changes & monitor::StatusChanged) {
+        platform::SetStatusText(0, copy.statusText);
+        ShowSummaryInNotificationIcon(copy.statusText);
+    }
     const bool fed = state.serverEnabled || mqtt::PublisherRunning() || AlertsRunning();
     if (fed && (mode == RefreshMode::Redraw || copy.changes != 0)) {
         FeedStatusServer(mode == RefreshMode::Merge ? &copy.figures : nullptr);

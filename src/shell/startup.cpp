@@ -91,6 +91,7 @@ void StopProgram() {
     platform::HideMainWindow();
     SaveSettings();
     mqtt::StopPublisher();
+    StopAlerts();
     if (monitor::WaitMonitorThread(MonitorStopWaitMs)) {
         persistence::CloseLog();
         onewire::releasePortAtExit();

@@ -217,6 +217,8 @@ TEST_F(ProgramTest, EndpointsServeTheBusAndTheHistoryStartsFromTheLog) {
 
 // The alert command hears a change once it held for the delay, and the
 // return to "ok"; the sensor's name and state arrive in its environment.
+// Notifications are on too: without a notification area (offscreen) they
+// are left out and the command still runs.
 TEST_F(ProgramTest, AlertCommandHearsEachChangeThatHeldAndTheReturnToOk) {
     const onewire::RomCode boiler = Rom(0x28, 0x3C5A);
     StartSimulator("device 28:3C5A temp=21.5\n");
@@ -230,7 +232,7 @@ TEST_F(ProgramTest, AlertCommandHearsEachChangeThatHeldAndTheReturnToOk) {
                    "\xEF\xBB\xBF\r\nPort = COM1\r\nInterval = 1\r\n[Sensors]\r\nCount = 1\r\n"
                    "ID_1 = " +
                        Id(boiler) + "\r\nName_1 = Котёл\r\n[Alerts]\r\nCommand = " + script + " " +
-                       record + "\r\nDelay = 1\r\n");
+                       record + "\r\nNotify = 1\r\nDelay = 1\r\n");
     StartProgram();
     const auto waitForLines = [&](std::size_t count) {
         const auto deadline = std::chrono::steady_clock::now() + ReadingsLimit;
