@@ -1,5 +1,7 @@
 #include "persistence/settings_file.h"
 
+#include <algorithm>
+
 #include "persistence/ini_reader.h"
 #include "platform/files.h"
 #include "platform/files_folder.h"
@@ -70,6 +72,29 @@ void readServer(const IniFile& ini, SettingsRecord& record) {
     record.serverIPv6 = nonZero(ReadInt32(server, "IPv6", 0));
 }
 
+void readMqtt(const IniFile& ini, SettingsRecord& record) {
+    const IniSection* group = FindGroup(ini, "MQTT");
+    MqttSettings& mqtt = record.mqtt;
+    mqtt.stored = group != nullptr;
+    mqtt.host = ReadText(group, "Host", "");
+    mqtt.port = low16(ReadInt32(group, "Port", 1883));
+    mqtt.user = ReadText(group, "User", "");
+    mqtt.password = ReadText(group, "Password", "");
+    mqtt.topic = ReadText(group, "Topic", "kelvarian");
+    mqtt.discovery = nonZero(ReadInt32(group, "Discovery", 1));
+    mqtt.client = ReadText(group, "Client", "");
+}
+
+void readAlerts(const IniFile& ini, SettingsRecord& record) {
+    const IniSection* group = FindGroup(ini, "Alerts");
+    AlertSettings& alerts = record.alerts;
+    alerts.stored = group != nullptr;
+    alerts.command = ReadText(group, "Command", "");
+    alerts.notify = nonZero(ReadInt32(group, "Notify", 0));
+    // A negative delay would announce a state before it was ever seen.
+    alerts.delay = std::max<std::int32_t>(0, ReadInt32(group, "Delay", 60));
+}
+
 void appendLine(std::string& out, std::string_view line) {
     out += line;
     out += "\r\n";
@@ -99,6 +124,8 @@ SettingsRecord ParseSettings(std::string_view fileBytes) {
     correctLimits(record);
     readSensors(ini, record);
     readServer(ini, record);
+    readMqtt(ini, record);
+    readAlerts(ini, record);
     return record;
 }
 
@@ -124,6 +151,23 @@ std::string FormatSettings(const SettingsRecord& record) {
     appendFlag(out, "Enable", record.serverEnabled);
     appendNumber(out, "Port", record.serverPort);
     appendFlag(out, "IPv6", record.serverIPv6);
+    // Written only when read: a file without them keeps its exact layout.
+    if (const MqttSettings& mqtt = record.mqtt; mqtt.stored) {
+        appendLine(out, "[MQTT]");
+        appendKey(out, "Host", mqtt.host);
+        appendNumber(out, "Port", mqtt.port);
+        appendKey(out, "User", mqtt.user);
+        appendKey(out, "Password", mqtt.password);
+        appendKey(out, "Topic", mqtt.topic);
+        appendFlag(out, "Discovery", mqtt.discovery);
+        appendKey(out, "Client", mqtt.client);
+    }
+    if (const AlertSettings& alerts = record.alerts; alerts.stored) {
+        appendLine(out, "[Alerts]");
+        appendKey(out, "Command", alerts.command);
+        appendFlag(out, "Notify", alerts.notify);
+        appendNumber(out, "Delay", alerts.delay);
+    }
     return out;
 }
 

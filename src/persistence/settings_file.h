@@ -20,6 +20,28 @@ struct StoredSensor {
     std::string name;     // UTF-8
 };
 
+// [MQTT]: where readings are published. An empty host leaves publishing off.
+struct MqttSettings {
+    bool stored = false;  // the file had the group: only then does a save write it
+    std::string host;
+    std::uint16_t port = 1883;  // low 16 bits
+    std::string user;
+    std::string password;
+    std::string topic = "kelvarian";  // the base topic
+    std::uint8_t discovery = 1;       // non-zero: Home Assistant discovery configs
+    std::string client;               // empty: "kelvarian-" and the host name
+    bool operator==(const MqttSettings&) const = default;
+};
+
+// [Alerts]: who is told when a sensor's state changes.
+struct AlertSettings {
+    bool stored = false;  // the file had the group: only then does a save write it
+    std::string command;  // empty: no command
+    std::uint8_t notify = 0;   // non-zero: desktop notifications
+    std::int32_t delay = 60;   // seconds a new state must hold; negative reads as 0
+    bool operator==(const AlertSettings&) const = default;
+};
+
 // Flags hold 0 or 1 after a parse; any non-zero flag is saved as 1.
 struct SettingsRecord {
     std::string port;                   // top "Port", trimmed; empty for none
@@ -34,6 +56,8 @@ struct SettingsRecord {
     std::uint8_t serverEnabled = 0;     // [Server] "Enable", non-zero
     std::uint16_t serverPort = 80;      // [Server] "Port", low 16 bits
     std::uint8_t serverIPv6 = 0;        // [Server] "IPv6", non-zero
+    MqttSettings mqtt;
+    AlertSettings alerts;
 };
 
 // Applies every read rule for hand-edited files; never fails.

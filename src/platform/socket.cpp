@@ -104,8 +104,49 @@ std::int32_t SendToSocket(SocketHandle socket, std::span<const std::uint8_t> byt
     return count < 0 ? -1 : static_cast<std::int32_t>(count);
 }
 
+SocketError LastSendError() {
+    return native::LastError();
+}
+
 bool SetNoDelay(SocketHandle socket) {
     return setIntOption(ToNative(socket), IPPROTO_TCP, TCP_NODELAY, 1);
+}
+
+ConnectProgress StartConnect(SocketHandle socket, const PeerAddress& peer) {
+    sockaddr_storage address{};
+    native::AddressLength length = 0;
+    if (peer.family == AddressFamily::IPv6) {
+        auto* v6 = reinterpret_cast<sockaddr_in6*>(&address);
+        v6->sin6_family = AF_INET6;
+        std::copy(peer.ip.begin(), peer.ip.end(), reinterpret_cast<std::uint8_t*>(&v6->sin6_addr));
+        v6->sin6_port = htons(peer.port);
+        length = sizeof(sockaddr_in6);
+    } else {
+        auto* v4 = reinterpret_cast<sockaddr_in*>(&address);
+        v4->sin_family = AF_INET;
+        std::copy(peer.ip.begin(), peer.ip.begin() + 4,
+                  reinterpret_cast<std::uint8_t*>(&v4->sin_addr));
+        v4->sin_port = htons(peer.port);
+        length = sizeof(sockaddr_in);
+    }
+    if (connect(ToNative(socket), reinterpret_cast<const sockaddr*>(&address), length) == 0) {
+        return ConnectProgress::Connected;
+    }
+    return native::ConnectGoesOn() ? ConnectProgress::Pending : ConnectProgress::Failed;
+}
+
+ConnectProgress CheckConnect(SocketHandle socket) {
+    const int ready = native::PollWritable(ToNative(socket));
+    if (ready == 0) return ConnectProgress::Pending;
+    if (ready < 0) return ConnectProgress::Failed;
+    int error = 0;
+    native::AddressLength length = sizeof error;
+    if (getsockopt(ToNative(socket), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error),
+                   &length) != 0 ||
+        error != 0) {
+        return ConnectProgress::Failed;
+    }
+    return ConnectProgress::Connected;
 }
 
 void CloseSocket(SocketHandle socket) {

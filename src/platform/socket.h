@@ -2,6 +2,7 @@
 // TCP stream sockets for the status server: create, bind to the wildcard
 // address, listen, accept, receive, send, close. Every operation returns at
 // once; none of them ever waits for the network.
+#include <array>
 #include <cstdint>
 #include <span>
 
@@ -63,6 +64,23 @@ struct ReceiveResult {
 // One send without waiting and without a signal when the peer is gone; the
 // count sent (possibly fewer than asked), -1 on error.
 std::int32_t SendToSocket(SocketHandle socket, std::span<const std::uint8_t> bytes);
+// Why the last failed send of this thread failed.
+[[nodiscard]] SocketError LastSendError();
+
+// An address to connect to: IPv4 in the first 4 bytes of `ip`, or IPv6.
+struct PeerAddress {
+    AddressFamily family = AddressFamily::IPv4;
+    std::array<std::uint8_t, 16> ip{};
+    std::uint16_t port = 0;
+};
+
+enum class ConnectProgress : std::uint8_t { Connected, Pending, Failed };
+
+// Starts connecting a non-blocking socket; Pending is the usual answer, and
+// CheckConnect then tells when it is done.
+[[nodiscard]] ConnectProgress StartConnect(SocketHandle socket, const PeerAddress& peer);
+// Whether a started connect has finished, without waiting.
+[[nodiscard]] ConnectProgress CheckConnect(SocketHandle socket);
 
 // Closes the socket; an invalid handle is ignored.
 void CloseSocket(SocketHandle socket);

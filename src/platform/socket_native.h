@@ -49,6 +49,12 @@ bool PrepareAccepted(Socket socket);
 // gone raises no signal.
 int ReceiveFlags(bool peek);
 int SendFlags();
+// After a failed connect on a non-blocking socket: true when it goes on in
+// the background rather than having failed.
+bool ConnectGoesOn();
+// 1 when the socket can be written (a connect ended), 0 when not yet, -1 on
+// error; never waits.
+int PollWritable(Socket socket);
 // The error of the last failed call on this thread.
 SocketError LastError();
 void Close(Socket socket);

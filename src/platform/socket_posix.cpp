@@ -1,5 +1,6 @@
 // The POSIX side of the socket layer (socket_native.h).
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -41,6 +42,18 @@ int ReceiveFlags(bool peek) {
 // MSG_NOSIGNAL: a browser that went away must not end the process by SIGPIPE.
 int SendFlags() {
     return MSG_NOSIGNAL | MSG_DONTWAIT;
+}
+
+bool ConnectGoesOn() {
+    return errno == EINPROGRESS || errno == EINTR;
+}
+
+// poll, not select: a descriptor above FD_SETSIZE must not overrun a set.
+int PollWritable(Socket socket) {
+    pollfd entry{socket, POLLOUT, 0};
+    const int ready = poll(&entry, 1, 0);
+    if (ready < 0) return errno == EINTR ? 0 : -1;
+    return ready == 0 ? 0 : 1;
 }
 
 SocketError LastError() {

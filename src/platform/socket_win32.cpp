@@ -45,6 +45,25 @@ int SendFlags() {
     return 0;
 }
 
+bool ConnectGoesOn() {
+    return WSAGetLastError() == WSAEWOULDBLOCK;
+}
+
+// Winsock reports a failed connect in the exception set, not as writable.
+int PollWritable(Socket socket) {
+    fd_set writable;
+    fd_set failed;
+    FD_ZERO(&writable);
+    FD_ZERO(&failed);
+    FD_SET(socket, &writable);
+    FD_SET(socket, &failed);
+    timeval now{0, 0};
+    const int ready = select(0, nullptr, &writable, &failed, &now);
+    if (ready < 0) return -1;
+    if (ready == 0) return 0;
+    return FD_ISSET(socket, &failed) ? -1 : 1;
+}
+
 SocketError LastError() {
     switch (WSAGetLastError()) {
         case WSAEWOULDBLOCK:

@@ -29,6 +29,10 @@ enum MenuItemId : int {
 
 inline constexpr int ServerTimer = 0;
 inline constexpr int ServerTimerPeriodMs = 10;
+inline constexpr int PublisherTimer = 1;
+inline constexpr int PublisherTimerPeriodMs = 10;
+inline constexpr int AlertTimer = 2;
+inline constexpr int AlertTimerPeriodMs = 100;
 inline constexpr int PortCount = 30;  // COM1 to COM30, whatever the machine has
 // The range MinSpin and MaxSpin offer (a DS18B20 measures -55 to +125 °C).
 inline constexpr int LimitSpinMinimum = -55;

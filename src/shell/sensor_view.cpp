@@ -6,7 +6,9 @@
 #include <utility>
 
 #include "monitor/mailbox.h"
+#include "mqtt/publisher.h"
 #include "platform/window/window.h"
+#include "shell/alert_feed.h"
 #include "shell/main_window.h"
 #include "shell/shell_state.h"
 #include "shell/status_feed.h"
@@ -95,8 +97,12 @@ void RefreshSensorView(RefreshMode mode) {
         // The configured switch, not whether the server started.
         if (state.serverEnabled) web::BuildStatusPage(PageRowsOf(state.sensors));
     }
-    if (copy.changes & monitor::StatusChanged) platform::SetStatusText(0, copy.statusText);
-    if (state.serverEnabled && (mode == RefreshMode::Redraw || copy.changes != 0)) {
+    if (copy.changes & monitor::StatusChanged) {
+        platform::SetStatusText(0, copy.statusText);
+        ShowSummaryInNotificationIcon(copy.statusText);
+    }
+    const bool fed = state.serverEnabled || mqtt::PublisherRunning() || AlertsRunning();
+    if (fed && (mode == RefreshMode::Redraw || copy.changes != 0)) {
         FeedStatusServer(mode == RefreshMode::Merge ? &copy.figures : nullptr);
     }
     state.refreshRunning = false;

@@ -82,6 +82,8 @@ void ApplySettings(const persistence::SettingsRecord& record) {
     state.serverEnabled = record.serverEnabled != 0;
     state.serverPort = record.serverPort;
     state.serverIPv6 = record.serverIPv6 != 0;
+    state.mqtt = record.mqtt;
+    state.alerts = record.alerts;
     ShowLimit(MinSpin, record.thermoMin);
     ShowLimit(MaxSpin, record.thermoMax);
 }
@@ -104,6 +106,8 @@ persistence::SettingsRecord GatherSettings() {
     record.serverEnabled = state.serverEnabled ? 1 : 0;
     record.serverPort = state.serverPort;
     record.serverIPv6 = state.serverIPv6 ? 1 : 0;
+    record.mqtt = state.mqtt;
+    record.alerts = state.alerts;
     return record;
 }
 

@@ -8,6 +8,7 @@
 
 #include "monitor/mailbox.h"
 #include "monitor/sensor_table.h"
+#include "persistence/settings_file.h"
 
 namespace shell {
 
@@ -20,6 +21,10 @@ struct ShellState {
     bool serverEnabled = false;
     std::uint16_t serverPort = 80;
     bool serverIPv6 = false;
+    // Publishing and alert settings, like the server's: read at start-up,
+    // written back unchanged, and only when the file had them.
+    persistence::MqttSettings mqtt;
+    persistence::AlertSettings alerts;
     // Row where the list's own drag started; -1 when none is pending.
     int dragSourceRow = -1;
     // What the monitor's last hand-over carried besides rows and status text,

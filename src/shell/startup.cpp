@@ -5,15 +5,18 @@
 
 #include "monitor/app_settings.h"
 #include "monitor/monitor_thread.h"
+#include "mqtt/publisher.h"
 #include "onewire/link.h"
 #include "persistence/event_log.h"
 #include "platform/monitor_window.h"
 #include "platform/process.h"
 #include "platform/socket.h"
 #include "platform/window/window.h"
+#include "shell/alert_feed.h"
 #include "shell/event_table.h"
 #include "shell/files_place.h"
 #include "shell/main_window.h"
+#include "shell/publisher_feed.h"
 #include "shell/sensor_view.h"
 #include "shell/settings_io.h"
 #include "shell/shell_state.h"
@@ -65,6 +68,8 @@ bool StartWindow() {
     platform::SetWindowIconFromIco(web::SiteIcon());
     LoadSettings();
     StartStatusServerIfEnabled();
+    StartPublisherIfConfigured();
+    StartAlertsIfConfigured();
     SeedHistoryFromLog();
     RefreshSensorView(RefreshMode::Redraw);
     // Filling the controls queued events; none of them may save the settings
@@ -85,6 +90,8 @@ void StopProgram() {
     monitor::Settings().quitRequested = 1;
     platform::HideMainWindow();
     SaveSettings();
+    mqtt::StopPublisher();
+    StopAlerts();
     if (monitor::WaitMonitorThread(MonitorStopWaitMs)) {
         persistence::CloseLog();
         onewire::releasePortAtExit();

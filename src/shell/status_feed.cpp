@@ -8,7 +8,10 @@
 #include "monitor/thermometer.h"
 #include "persistence/event_log.h"
 #include "persistence/log_history.h"
+#include "mqtt/publisher.h"
 #include "platform/clock.h"
+#include "shell/alert_feed.h"
+#include "shell/publisher_feed.h"
 #include "shell/shell_state.h"
 #include "web/status_feed.h"
 
@@ -88,6 +91,9 @@ void FeedStatusServer(const monitor::MonitorFigures* news) {
     ShellState& state = State();
     if (news != nullptr) state.monitorFigures = *news;
     web::StatusSnapshot snapshot = snapshotOf(state.sensors, state.monitorFigures);
+    if (mqtt::PublisherRunning()) FeedPublisher(state.sensors, snapshot);
+    if (AlertsRunning()) FeedAlerts(state.sensors, snapshot);
+    if (!state.serverEnabled) return;
     // Several hand-overs can carry the same pass; the history takes it once.
     const monitor::PassFigures& pass = state.monitorFigures.pass;
     if (pass.passes != state.historyPass && pass.lastPassUnix != 0) {

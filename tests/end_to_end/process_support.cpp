@@ -32,6 +32,8 @@ std::vector<char*> Pointers(std::vector<std::string>& texts) {
 }
 
 // Reads what is there within `waitMs`; false on end of stream or error.
+}  // namespace
+
 bool ReadSome(int fd, std::string& into, int waitMs) {
     pollfd watch{fd, POLLIN, 0};
     if (poll(&watch, 1, waitMs) <= 0) return true;
@@ -41,8 +43,6 @@ bool ReadSome(int fd, std::string& into, int waitMs) {
     into.append(buffer, static_cast<std::size_t>(got));
     return true;
 }
-
-}  // namespace
 
 Child Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv,
             const std::string& workingDirectory, bool captureOutput) {

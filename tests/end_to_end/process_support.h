@@ -21,6 +21,9 @@ struct Child {
 // output and standard error come through one pipe.
 Child Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv,
             const std::string& workingDirectory, bool captureOutput);
+// Waits up to `waitMs` for output on `fd` and appends what came; false when
+// the writer has closed it.
+bool ReadSome(int fd, std::string& into, int waitMs);
 // Reads the child's output until a line equal to `line` or the deadline.
 bool WaitForLine(const Child& child, const std::string& line, std::chrono::seconds limit);
 // Exit code once the child has ended within the limit; nothing when it runs on

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <time.h>
 
+#include <algorithm>
 #include <cmath>
 #include <ctime>
 
@@ -275,6 +276,45 @@ TEST_F(ProgramTest, EndpointsServeTheBusAndTheHistoryStartsFromTheLog) {
     EXPECT_EQ(HistoryPointsAt(history, boiler, 19.9), 1u);
     EXPECT_EQ(HistoryPointsAt(history, boiler, 11.1), 0u);  // older than a day
     EXPECT_GE(HistoryPointsAt(history, boiler, 21.5), 1u);  // and the readings since the start
+}
+
+// The alert command hears a change once it held for the delay, and the
+// return to "ok"; the sensor's name and state arrive in its environment.
+// Notifications are on too: without a notification area (offscreen) they
+// are left out and the command still runs.
+TEST_F(ProgramTest, AlertCommandHearsEachChangeThatHeldAndTheReturnToOk) {
+    const onewire::RomCode boiler = Rom(0x28, 0x3C5A);
+    StartSimulator("device 28:3C5A temp=21.5\n");
+    const std::string script = folder + "/record";
+    WriteWholeFile(script,
+                   "#!/bin/sh\necho \"$KELVARIAN_NAME|$KELVARIAN_PREVIOUS>$KELVARIAN_STATE|"
+                   "$KELVARIAN_TEMPERATURE\" >> \"$1\"\n");
+    ASSERT_EQ(chmod(script.c_str(), 0755), 0);
+    const std::string record = folder + "/record.txt";
+    WriteWholeFile(folder + "/Kelvarian.ini",
+                   "\xEF\xBB\xBF\r\nPort = COM1\r\nInterval = 1\r\n[Sensors]\r\nCount = 1\r\n"
+                   "ID_1 = " +
+                       Id(boiler) + "\r\nName_1 = Котёл\r\n[Alerts]\r\nCommand = " + script + " " +
+                       record + "\r\nNotify = 1\r\nDelay = 1\r\n");
+    StartProgram();
+    const auto waitForLines = [&](std::size_t count) {
+        const auto deadline = std::chrono::steady_clock::now() + ReadingsLimit;
+        std::string text;
+        while (std::chrono::steady_clock::now() < deadline) {
+            text = std::filesystem::exists(record) ? ReadWholeFile(record) : "";
+            if (static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) >= count)
+                break;
+            std::this_thread::sleep_for(200ms);
+        }
+        return text;
+    };
+    WriteWholeFile(folder + "/bus.conf", "device 28:3C5A temp=21.5 absent\n");
+    // Whether or not a read came first, every sensor starts as "ok".
+    ASSERT_EQ(kill(simulator.pid, SIGHUP), 0);
+    EXPECT_EQ(waitForLines(1), "Котёл|ok>missing|\n");
+    WriteWholeFile(folder + "/bus.conf", "device 28:3C5A temp=21.5\n");
+    ASSERT_EQ(kill(simulator.pid, SIGHUP), 0);
+    EXPECT_EQ(waitForLines(2), "Котёл|ok>missing|\nКотёл|missing>ok|21.5\n");
 }
 
 }  // namespace

@@ -23,7 +23,7 @@ bool sameRecord(const SettingsRecord& a, const SettingsRecord& b) {
            a.thermoMin == b.thermoMin && a.thermoMax == b.thermoMax && a.log == b.log &&
            a.cpuMinUsage == b.cpuMinUsage && a.invert == b.invert &&
            a.serverEnabled == b.serverEnabled && a.serverPort == b.serverPort &&
-           a.serverIPv6 == b.serverIPv6;
+           a.serverIPv6 == b.serverIPv6 && a.mqtt == b.mqtt && a.alerts == b.alerts;
 }
 
 bool flagsAreBits(const SettingsRecord& r) {

@@ -52,7 +52,7 @@ inline bool operator==(const SettingsRecord& a, const SettingsRecord& b) {
            a.thermoMin == b.thermoMin && a.thermoMax == b.thermoMax && a.log == b.log &&
            a.cpuMinUsage == b.cpuMinUsage && a.invert == b.invert && a.sensors == b.sensors &&
            a.serverEnabled == b.serverEnabled && a.serverPort == b.serverPort &&
-           a.serverIPv6 == b.serverIPv6;
+           a.serverIPv6 == b.serverIPv6 && a.mqtt == b.mqtt && a.alerts == b.alerts;
 }
 inline void PrintTo(const StoredSensor& sensor, std::ostream* out) {
     *out << "{" << sensor.id << ", \"" << sensor.name << "\"}";

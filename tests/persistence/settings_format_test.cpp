@@ -81,5 +81,55 @@ TEST(FormatSettings, SaveThenLoadKeepsTheRecord) {
     EXPECT_EQ(ParseSettings(FormatSettings(record)), record);
 }
 
+TEST(FormatSettings, PublishingAndAlertGroupsAreSavedOnlyWhenTheFileHadThem) {
+    // Without them the file stays exactly as it always was, group for group.
+    const SettingsRecord plain = ParseSettings(exampleSettingsFile + "; a comment\r\n");
+    EXPECT_FALSE(plain.mqtt.stored);
+    EXPECT_FALSE(plain.alerts.stored);
+    EXPECT_EQ(FormatSettings(plain), exampleSettingsFile);
+
+    const std::string withGroups = exampleSettingsFile +
+                                   "[MQTT]\r\n"
+                                   "Host = broker.lan\r\n"
+                                   "Port = 1884\r\n"
+                                   "User = дом\r\n"
+                                   "Password = p=ss word\r\n"
+                                   "Topic = home/kelvarian\r\n"
+                                   "Discovery = 0\r\n"
+                                   "Client = подвал\r\n"
+                                   "[Alerts]\r\n"
+                                   "Command = /usr/local/bin/tell \"a b\"\r\n"
+                                   "Notify = 1\r\n"
+                                   "Delay = 5\r\n";
+    const SettingsRecord loaded = ParseSettings(withGroups);
+    EXPECT_EQ(loaded.mqtt.host, "broker.lan");
+    EXPECT_EQ(loaded.mqtt.port, 1884);
+    EXPECT_EQ(loaded.mqtt.password, "p=ss word");
+    EXPECT_EQ(loaded.mqtt.discovery, 0);
+    EXPECT_EQ(loaded.alerts.command, "/usr/local/bin/tell \"a b\"");
+    EXPECT_EQ(loaded.alerts.delay, 5);
+    EXPECT_EQ(FormatSettings(loaded), withGroups);
+    EXPECT_EQ(ParseSettings(FormatSettings(loaded)), loaded);
+}
+
+TEST(ParseSettings, PublishingAndAlertKeysFollowTheCommonReadRules) {
+    // Groups present but empty: every key takes its default.
+    const SettingsRecord empty = ParseSettings("[mqtt]\r\n[ALERTS]\r\n");
+    EXPECT_TRUE(empty.mqtt.stored);
+    EXPECT_TRUE(empty.alerts.stored);
+    EXPECT_EQ(empty.mqtt.host, "");
+    EXPECT_EQ(empty.mqtt.port, 1883);
+    EXPECT_EQ(empty.mqtt.topic, "kelvarian");
+    EXPECT_EQ(empty.mqtt.discovery, 1);
+    EXPECT_EQ(empty.alerts.notify, 0);
+    EXPECT_EQ(empty.alerts.delay, 60);
+    const SettingsRecord odd =
+        ParseSettings("[MQTT]\nport = 66419\nTopic =\nDiscovery = 2\n[Alerts]\nDelay = -3\n");
+    EXPECT_EQ(odd.mqtt.port, 66419 & 0xFFFF);
+    EXPECT_EQ(odd.mqtt.topic, "");  // present but empty is not the default
+    EXPECT_EQ(odd.mqtt.discovery, 1);
+    EXPECT_EQ(odd.alerts.delay, 0);
+}
+
 }  // namespace
 }  // namespace persistence

@@ -69,6 +69,11 @@ bool UseToolkitLanguage(std::string_view language);
 [[nodiscard]] bool CreateMainWindow(std::string_view title, int innerWidth, int innerHeight);
 // Sets the window icon from the bytes of an .ico file; false when unreadable.
 bool SetWindowIconFromIco(std::span<const std::uint8_t> icoBytes);
+// The notification-area icon with the window's icon and `tooltip`, shown
+// while `on`; false when the desktop has no notification area.
+bool ShowNotificationIcon(bool on, std::string_view tooltip);
+// A notification from that icon; nothing while the icon is not shown.
+void ShowNotification(std::string_view title, std::string_view text);
 void ShowMainWindow();
 void HideMainWindow();
 void SetInnerSize(int width, int height);

@@ -1,0 +1,115 @@
+#include "shell/alert_feed.h"
+
+#include <set>
+
+#include "alerts/alert_runner.h"
+#include "alerts/alert_tracker.h"
+#include "monitor/thermometer.h"
+#include "platform/clock.h"
+#include "platform/window/window.h"
+#include "shell/main_window.h"
+#include "shell/shell_state.h"
+
+namespace shell {
+namespace {
+
+struct Alerts {
+    bool running = false;
+    alerts::AlertTracker tracker;
+    alerts::AlertRunner runner;
+    std::vector<alerts::SensorSeen> latest;
+    bool iconShown = false;  // "Notify" is on and the desktop has a notification area
+};
+
+Alerts instance;
+
+alerts::SensorState stateOf(const web::SensorSnapshot& sensor, bool thermoOn) {
+    if (!sensor.present) return alerts::SensorState::Missing;
+    if (!web::ValidReading(sensor)) return alerts::SensorState::Fault;
+    return thermoOn && !sensor.withinLimits ? alerts::SensorState::Alarm : alerts::SensorState::Ok;
+}
+
+std::string messageOf(const web::SensorSnapshot& sensor, alerts::SensorState state) {
+    const std::string& name = sensor.cells[web::kNameCell];
+    const std::string& shown = sensor.cells[web::kTemperatureCell];
+    switch (state) {
+        case alerts::SensorState::Ok:
+            return name + ": в норме, " + shown;
+        case alerts::SensorState::Alarm:
+            return name + ": вне допустимого диапазона, " + shown;
+        case alerts::SensorState::Fault:
+        case alerts::SensorState::Missing:
+            break;
+    }
+    return name + ": " + sensor.cells[web::kStatusCell];
+}
+
+void announceDue() {
+    for (const alerts::Announcement& announcement :
+         alerts::TrackStates(instance.tracker, instance.latest, platform::ElapsedMs())) {
+        alerts::QueueAnnouncement(instance.runner, announcement);
+        if (instance.iconShown)
+            platform::ShowNotification("Kelvarian", announcement.sensor.message);
+    }
+}
+
+}  // namespace
+
+void StartAlertsIfConfigured() {
+    const persistence::AlertSettings& stored = State().alerts;
+    if (stored.command.empty() && stored.notify == 0) return;
+    instance = Alerts{};
+    instance.tracker.delayMs = static_cast<std::uint64_t>(stored.delay) * 1000;
+    instance.runner.command = stored.command;
+    instance.running = platform::StartTimer(AlertTimer, AlertTimerPeriodMs, &OnAlertTimer);
+    if (instance.running && stored.notify != 0) {
+        instance.iconShown = platform::ShowNotificationIcon(true, "Kelvarian");
+    }
+}
+
+void ShowSummaryInNotificationIcon(const std::string& summary) {
+    if (instance.iconShown) platform::ShowNotificationIcon(true, summary);
+}
+
+void StopAlerts() {
+    if (instance.iconShown) platform::ShowNotificationIcon(false, "");
+    instance.iconShown = false;
+}
+
+bool AlertsRunning() {
+    return instance.running;
+}
+
+void FeedAlerts(const monitor::SensorList& sensors, const web::StatusSnapshot& snapshot) {
+    if (!instance.running) return;
+    instance.latest.clear();
+    std::set<std::string> seen;
+    for (std::size_t i = 0; i < sensors.size() && i < snapshot.sensors.size(); ++i) {
+        const web::SensorSnapshot& sensor = snapshot.sensors[i];
+        // An empty Status: the monitor has not reported on it yet, only the
+        // file named it. A bus that is empty from the start reports no pass
+        // but still marks its stored sensors "Не найден".
+        if (!monitor::IsThermometer(sensors[i].rom[0]) || sensor.cells[web::kStatusCell].empty() ||
+            !seen.insert(sensor.rom).second) {
+            continue;
+        }
+        alerts::SensorSeen entry;
+        entry.rom = sensor.rom;
+        entry.name = sensor.cells[web::kNameCell];
+        entry.state = stateOf(sensor, snapshot.thermo.on);
+        if (entry.state == alerts::SensorState::Ok || entry.state == alerts::SensorState::Alarm) {
+            entry.celsius = web::ValidReading(sensor);
+        }
+        entry.message = messageOf(sensor, entry.state);
+        instance.latest.push_back(std::move(entry));
+    }
+    announceDue();
+    alerts::ServiceRunner(instance.runner);
+}
+
+void OnAlertTimer() {
+    announceDue();
+    alerts::ServiceRunner(instance.runner);
+}
+
+}  // namespace shell
