@@ -75,7 +75,9 @@ class MqttTest : public ProgramTest {
 TEST_F(MqttTest, ProgramPublishesReadingsAndDiscoveryOutlivesBrokerRestartsAndLeavesItsWill) {
     const onewire::RomCode rom = Rom(0x28, 0x3C5A);
     const std::string r = Digits(rom);
-    StartSimulator("device 28:3C5A temp=21.4375\n");
+    // A second sensor stays on the bus, so that the first one's leaving is a
+    // sensor gone from a working bus, not a bus without any presence.
+    StartSimulator("device 28:3C5A temp=21.4375\ndevice 28:1234 temp=30\n");
     broker.port = FreeTcpPort();
     // By name: the lookup runs beside the window, and ::1, where nobody
     // listens, may come first.
@@ -113,7 +115,7 @@ TEST_F(MqttTest, ProgramPublishesReadingsAndDiscoveryOutlivesBrokerRestartsAndLe
     EXPECT_EQ(Message("kelvarian/" + r + "/temperature", Any), "21.4375");
 
     // The sensor leaves the bus: its state and availability say so.
-    WriteWholeFile(folder + "/bus.conf", "device 28:3C5A temp=21.4375 absent\n");
+    WriteWholeFile(folder + "/bus.conf", "device 28:3C5A temp=21.4375 absent\ndevice 28:1234 temp=30\n");
     ASSERT_EQ(kill(simulator.pid, SIGHUP), 0);
     EXPECT_TRUE(Message("kelvarian/" + r + "/state", Is("missing")));
     EXPECT_TRUE(Message("kelvarian/" + r + "/availability", Is("offline")));

@@ -284,7 +284,10 @@ TEST_F(ProgramTest, EndpointsServeTheBusAndTheHistoryStartsFromTheLog) {
 // are left out and the command still runs.
 TEST_F(ProgramTest, AlertCommandHearsEachChangeThatHeldAndTheReturnToOk) {
     const onewire::RomCode boiler = Rom(0x28, 0x3C5A);
-    StartSimulator("device 28:3C5A temp=21.5\n");
+    const onewire::RomCode pump = Rom(0x28, 0x1234);
+    // The pump stays, so the boiler's leaving is a sensor gone from a working
+    // bus, not a bus without any presence.
+    StartSimulator("device 28:3C5A temp=21.5\ndevice 28:1234 temp=30\n");
     const std::string script = folder + "/record";
     WriteWholeFile(script,
                    "#!/bin/sh\necho \"$KELVARIAN_NAME|$KELVARIAN_PREVIOUS>$KELVARIAN_STATE|"
@@ -292,9 +295,10 @@ TEST_F(ProgramTest, AlertCommandHearsEachChangeThatHeldAndTheReturnToOk) {
     ASSERT_EQ(chmod(script.c_str(), 0755), 0);
     const std::string record = folder + "/record.txt";
     WriteWholeFile(folder + "/Kelvarian.ini",
-                   "\xEF\xBB\xBF\r\nPort = COM1\r\nInterval = 1\r\n[Sensors]\r\nCount = 1\r\n"
+                   "\xEF\xBB\xBF\r\nPort = COM1\r\nInterval = 1\r\n[Sensors]\r\nCount = 2\r\n"
                    "ID_1 = " +
-                       Id(boiler) + "\r\nName_1 = Котёл\r\n[Alerts]\r\nCommand = " + script + " " +
+                       Id(boiler) + "\r\nName_1 = Котёл\r\nID_2 = " + Id(pump) +
+                       "\r\nName_2 = Насос\r\n[Alerts]\r\nCommand = " + script + " " +
                        record + "\r\nNotify = 1\r\nDelay = 1\r\n");
     StartProgram();
     const auto waitForLines = [&](std::size_t count) {
@@ -308,11 +312,11 @@ TEST_F(ProgramTest, AlertCommandHearsEachChangeThatHeldAndTheReturnToOk) {
         }
         return text;
     };
-    WriteWholeFile(folder + "/bus.conf", "device 28:3C5A temp=21.5 absent\n");
+    WriteWholeFile(folder + "/bus.conf", "device 28:3C5A temp=21.5 absent\ndevice 28:1234 temp=30\n");
     // Whether or not a read came first, every sensor starts as "ok".
     ASSERT_EQ(kill(simulator.pid, SIGHUP), 0);
     EXPECT_EQ(waitForLines(1), "Котёл|ok>missing|\n");
-    WriteWholeFile(folder + "/bus.conf", "device 28:3C5A temp=21.5\n");
+    WriteWholeFile(folder + "/bus.conf", "device 28:3C5A temp=21.5\ndevice 28:1234 temp=30\n");
     ASSERT_EQ(kill(simulator.pid, SIGHUP), 0);
     EXPECT_EQ(waitForLines(2), "Котёл|ok>missing|\nКотёл|missing>ok|21.5\n");
 }

@@ -65,7 +65,7 @@ INSTANTIATE_TEST_SUITE_P(
                   FolderAccess::Writable,
                   {"/home/u/.config/kelvarian", "/opt/k/Kelvarian.ini", true, true, false}},
         PlaceCase{"install prefix, as root (the folder is writable)",
-                  {"/usr/bin", true, "/usr/bin/", "", "/root"},
+                  {"/usr/bin", true, "/usr/bin/", "", "/root", ""},
                   FolderAccess::Writable,
                   {"/root/.config/kelvarian", "/usr/bin/Kelvarian.ini", true, true, false}},
         PlaceCase{"XDG_CONFIG_HOME wins over HOME",
@@ -244,7 +244,7 @@ TEST_F(ShellTest, UserFolderThatMayNotBeWrittenIsStillReadAndNeverWritten) {
     const platform::FolderAccess access = platform::MakeFolder(user);
     EXPECT_EQ(access, platform::FolderAccess::ReadOnly);
 
-    const FilesFolderFacts facts{"/usr/bin", false, "/usr/bin", directory, ""};
+    const FilesFolderFacts facts{"/usr/bin", false, "/usr/bin", directory, "", ""};
     ::testing::internal::CaptureStderr();
     ASSERT_TRUE(shell::EnterFilesPlace(shell::ChooseFilesPlace(facts, access), false));
     Start();
