@@ -109,10 +109,10 @@ TEST(SimConfig, SearchGlitchesTakeTheirMomentAndLength) {
     ASSERT_TRUE(sim::ParseFault("short-in-search=1 bit=56 bits=8", faults, error));
     EXPECT_EQ(glitch.lastingBits, 8);
 
-    const char* bad[] = {"short-in-search=0",       "short-in-search=1,bit=64",
-                         "short-in-search=1,ms=0",  "no-echo-in-search=1,colour=3",
-                         "no-echo-in-search=x",     "shorted,bit=3",
-                         "short-in-search=1,bit",   "short-in-search=1,bits=65"};
+    const char* bad[] = {"short-in-search=0",      "short-in-search=1,bit=64",
+                         "short-in-search=1,ms=0", "no-echo-in-search=1,colour=3",
+                         "no-echo-in-search=x",    "shorted,bit=3",
+                         "short-in-search=1,bit",  "short-in-search=1,bits=65"};
     for (const char* item : bad) {
         busmodel::Faults untouched;
         EXPECT_FALSE(sim::ParseFault(item, untouched, error)) << item;

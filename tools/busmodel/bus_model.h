@@ -52,9 +52,9 @@ struct Device {
     // What the next conversion latches: DS18B20 in 1/16 degC, DS18S20 in 1/2 degC.
     // Until its first conversion a thermometer reads the power-on 85 degC.
     std::int16_t temperatureRaw = 0;
-    Power power = Power::External;   // parasite devices pull Read Power Supply low
-    bool present = true;             // false: off the bus; keeps its memory
-    bool corruptScratchpad = false;  // scratchpad reads carry a damaged byte (CRC mismatch)
+    Power power = Power::External;           // parasite devices pull Read Power Supply low
+    bool present = true;                     // false: off the bus; keeps its memory
+    bool corruptScratchpad = false;          // scratchpad reads carry a damaged byte (CRC mismatch)
     Damage damage = Damage::TemperatureBit;  // how, when corruptScratchpad
     // Leaves the bus (present = false) after taking part in this many time
     // slots of its next Search ROM; one-shot, -1 never.
@@ -90,7 +90,7 @@ struct SearchGlitch {
     // master sends meanwhile counted) instead of milliseconds: a glitch that
     // ends exactly with its pass, whatever the machine's speed.
     std::int32_t lastingBits = 0;
-    std::int32_t every = 0;        // again at every `every`th search after; 0 once
+    std::int32_t every = 0;  // again at every `every`th search after; 0 once
 };
 
 struct Faults {
@@ -99,7 +99,7 @@ struct Faults {
     // Echo this many more bytes, then behave as noEcho (-1: off). Lets an
     // exchange start and lose its echo half-way.
     std::int32_t echoesBeforeUnplug = -1;
-    bool doubleEcho = false;  // every byte comes back twice
+    bool doubleEcho = false;    // every byte comes back twice
     SearchGlitch searchGlitch;  // counted afresh by every SetFaults
     // The in-process port only (a real port's failures cannot be served on a
     // pseudo-terminal):

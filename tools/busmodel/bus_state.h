@@ -23,7 +23,7 @@ struct PortModel {
 // Watches the ROM command after every reset, so that a search glitch can be
 // timed in Search ROM commands and slots whoever is on the bus.
 struct GlitchWatch {
-    int commandBits = -1;     // bits of the ROM command so far; -1 when none is expected
+    int commandBits = -1;  // bits of the ROM command so far; -1 when none is expected
     std::uint8_t command = 0;
     std::int32_t searches = 0;      // Search ROM commands since the faults were set
     std::int32_t searchSlots = -1;  // slots since the current Search ROM; -1 outside one

@@ -92,7 +92,8 @@ void damageScratchpad(DeviceRuntime& device) {
 // would, which is the one read in 256 that plain noise gets through CRC-8.
 void fillWithNoise(DeviceRuntime& device) {
     for (std::uint8_t& byte : device.out) byte = static_cast<std::uint8_t>(device.noise() & 0xFF);
-    if (device.config.noise == Noise::ValidCrc) device.out[8] = Crc8(std::span(device.out.data(), 8));
+    if (device.config.noise == Noise::ValidCrc)
+        device.out[8] = Crc8(std::span(device.out.data(), 8));
 }
 
 void startSending(DeviceRuntime& device) {

@@ -91,8 +91,7 @@ bool glitchBeginsIn(const SearchGlitch& glitch, std::int32_t search) {
 Glitch glitchNow(BusState& bus, std::uint8_t byte, std::uint32_t baud, std::uint64_t nowMs) {
     GlitchWatch& watch = bus.glitch;
     const SearchGlitch& glitch = bus.faults.searchGlitch;
-    if (watch.armed && !isResetPulse(byte, baud) &&
-        watch.searchSlots == glitch.afterBits * 3) {
+    if (watch.armed && !isResetPulse(byte, baud) && watch.searchSlots == glitch.afterBits * 3) {
         watch.armed = false;
         watch.active = true;
         watch.untilMs = nowMs + glitch.lastingMs;

@@ -181,9 +181,11 @@ bool applyDeviceOption(std::string_view option, busmodel::Device& device, bool& 
 bool parseSearchGlitch(const std::vector<std::string_view>& words, busmodel::SearchGlitch& glitch) {
     busmodel::SearchGlitch parsed;
     const std::size_t eq = words[0].find('=');
-    parsed.kind = words[0].starts_with("short") ? busmodel::Glitch::Short : busmodel::Glitch::NoEcho;
+    parsed.kind =
+        words[0].starts_with("short") ? busmodel::Glitch::Short : busmodel::Glitch::NoEcho;
     std::int64_t number = 0;
-    if (!readInt(words[0].substr(eq + 1), number) || number < 1 || number > 0x7FFFFFFF) return false;
+    if (!readInt(words[0].substr(eq + 1), number) || number < 1 || number > 0x7FFFFFFF)
+        return false;
     parsed.atSearch = static_cast<std::int32_t>(number);
     for (std::size_t i = 1; i < words.size(); ++i) {
         const std::size_t at = words[i].find('=');
