@@ -106,6 +106,25 @@ std::string unplug(SoakBus& bus) {
     return "adapter unplugged for " + std::to_string(bus.unplugSteps) + " step(s)";
 }
 
+// A short or a silence of a few tens of milliseconds at a random bit of one
+// of the first Search ROM commands of the step, now and then repeating; a
+// short may instead cover exactly the rest of its pass, which reads a code
+// that no device has.
+std::string drawGlitch(SoakBus& bus) {
+    const bool shortWire = below(bus, 2) == 0;
+    const std::uint32_t bit = below(bus, 64);
+    std::string text = std::string(shortWire ? "short" : "no-echo") +
+                       "-in-search=" + std::to_string(1 + below(bus, 3)) +
+                       " bit=" + std::to_string(bit);
+    if (shortWire && below(bus, 2) == 0) {
+        text += " bits=" + std::to_string(64 - bit);
+    } else {
+        text += " ms=" + std::to_string(10 + below(bus, 41));
+    }
+    if (below(bus, 3) == 0) text += " every=" + std::to_string(1 + below(bus, 3));
+    return text;
+}
+
 const char* corruptionOption(Corruption corruption) {
     switch (corruption) {
         case Corruption::TemperatureBit:
@@ -137,7 +156,18 @@ SoakBus StartBus(std::uint32_t seed) {
 }
 
 std::string Step(SoakBus& bus) {
-    if (bus.unplugSteps > 0 && --bus.unplugSteps == 0) return "adapter plugged in again";
+    // The searches that follow an adapter's return and a third of the other
+    // steps meet a glitch.
+    bus.glitch.clear();
+    if (bus.unplugSteps > 0 && --bus.unplugSteps == 0) {
+        bus.glitch = drawGlitch(bus);
+        ++bus.glitchSteps;
+        return "adapter plugged in again; glitch " + bus.glitch;
+    }
+    if (below(bus, 3) == 0) {
+        bus.glitch = drawGlitch(bus);
+        ++bus.glitchSteps;
+    }
     // Weights out of 100: new temperatures most, then the device changes;
     // about once a minute the whole adapter goes for a step or two. While it
     // runs, the program searches the bus only after failed cycles or after a
@@ -160,7 +190,8 @@ std::string Step(SoakBus& bus) {
     } else {
         done = unplug(bus);
     }
-    return done.empty() ? newTemperature(bus) : done;
+    if (done.empty()) done = newTemperature(bus);
+    return bus.glitch.empty() ? done : done + "; glitch " + bus.glitch;
 }
 
 std::string Settle(SoakBus& bus) {
@@ -169,6 +200,7 @@ std::string Settle(SoakBus& bus) {
         device.corruption = Corruption::None;
     }
     bus.unplugSteps = 0;
+    bus.glitch.clear();
     return "every thermometer healthy and on the bus, adapter in place";
 }
 
@@ -176,6 +208,7 @@ std::string ConfigText(const SoakBus& bus, std::uint32_t latencyMs) {
     std::string text = "# soak run: rewritten and re-read (SIGHUP) at every step\nwire-timing\n";
     text += "latency-ms " + std::to_string(latencyMs) + "\n";
     if (bus.unplugSteps > 0) text += "fault no-echo\n";
+    if (!bus.glitch.empty()) text += "fault " + bus.glitch + "\n";
     for (const SoakDevice& device : bus.devices) {
         text += "device " + romText(device) + " raw=" + std::to_string(device.raw);
         if (device.absent) text += " absent";

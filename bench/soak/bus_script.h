@@ -31,7 +31,11 @@ struct SoakBus {
     std::mt19937 random;
     std::uint64_t nextSerial = 0x50AC00;
     std::uint32_t unplugSteps = 0;  // steps left with the adapter unplugged
-    std::set<Served> served;         // everything any thermometer may have sent
+    // A glitch timed inside the searches of this step ("fault" line of
+    // kelvarian-sim without the word), empty for none.
+    std::string glitch;
+    std::uint32_t glitchSteps = 0;  // steps that carried one
+    std::set<Served> served;        // everything any thermometer may have sent
 };
 
 // Ten thermometers (eight DS18B20, two DS18S20) and the seed.
@@ -40,7 +44,7 @@ SoakBus StartBus(std::uint32_t seed);
 // One change drawn from the seed; returns what it did, for the run's output.
 std::string Step(SoakBus& bus);
 
-// Every thermometer healthy and on the bus, the adapter in place: the state
+// Every thermometer healthy and on the bus, the adapter in place, no glitch: the state
 // the run ends in, so that afterwards the program must be reading again.
 std::string Settle(SoakBus& bus);
 
