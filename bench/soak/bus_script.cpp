@@ -72,10 +72,11 @@ std::string remove(SoakBus& bus) {
 
 std::string corrupt(SoakBus& bus) {
     SoakDevice& device = pick(bus);
-    const Corruption kinds[] = {Corruption::TemperatureBit, Corruption::AnyBit,
-                                Corruption::AnyByte};
-    device.corruption = kinds[below(bus, 3)];
-    const char* names[] = {"", "temperature bit", "any bit", "any byte"};
+    const Corruption kinds[] = {Corruption::TemperatureBit, Corruption::AnyBit, Corruption::AnyByte,
+                                Corruption::Noise, Corruption::SealedNoise};
+    device.corruption = kinds[below(bus, 5)];
+    const char* names[] = {"",         "temperature bit", "any bit",
+                           "any byte", "noise",           "noise with its CRC"};
     return "corrupt (" + std::string(names[static_cast<int>(device.corruption)]) + ") " +
            romText(device);
 }
@@ -133,6 +134,10 @@ const char* corruptionOption(Corruption corruption) {
             return " corrupt-scratchpad=any-bit";
         case Corruption::AnyByte:
             return " corrupt-scratchpad=any-byte";
+        case Corruption::Noise:
+            return " noise";
+        case Corruption::SealedNoise:
+            return " noise=valid-crc";
         case Corruption::None:
             break;
     }

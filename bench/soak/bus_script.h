@@ -14,7 +14,9 @@
 
 namespace soak {
 
-enum class Corruption : std::uint8_t { None, TemperatureBit, AnyBit, AnyByte };
+// How a thermometer's scratchpad reads are spoiled: a damaged byte that CRC-8
+// catches, or noise instead of the memory (sealed noise passes the CRC).
+enum class Corruption : std::uint8_t { None, TemperatureBit, AnyBit, AnyByte, Noise, SealedNoise };
 
 struct SoakDevice {
     busmodel::RomCode rom{};
