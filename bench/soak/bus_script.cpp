@@ -114,15 +114,17 @@ std::string unplug(SoakBus& bus) {
 std::string drawGlitch(SoakBus& bus) {
     const bool shortWire = below(bus, 2) == 0;
     const std::uint32_t bit = below(bus, 64);
+    // A search sends one Search ROM command per code: the first eight reach
+    // into the first search of the step on a bus of a dozen thermometers.
     std::string text = std::string(shortWire ? "short" : "no-echo") +
-                       "-in-search=" + std::to_string(1 + below(bus, 3)) +
+                       "-in-search=" + std::to_string(1 + below(bus, 8)) +
                        " bit=" + std::to_string(bit);
     if (shortWire && below(bus, 2) == 0) {
         text += " bits=" + std::to_string(64 - bit);
     } else {
         text += " ms=" + std::to_string(10 + below(bus, 41));
     }
-    if (below(bus, 3) == 0) text += " every=" + std::to_string(1 + below(bus, 3));
+    if (below(bus, 3) == 0) text += " every=" + std::to_string(2 + below(bus, 3));
     return text;
 }
 
@@ -161,18 +163,17 @@ SoakBus StartBus(std::uint32_t seed) {
 }
 
 std::string Step(SoakBus& bus) {
-    // The searches that follow an adapter's return and a third of the other
-    // steps meet a glitch.
+    // Every step but an unplugged one carries a glitch for the searches it
+    // sees: the search after the adapter's return, after a sensor left, the
+    // program's own.
     bus.glitch.clear();
     if (bus.unplugSteps > 0 && --bus.unplugSteps == 0) {
         bus.glitch = drawGlitch(bus);
         ++bus.glitchSteps;
         return "adapter plugged in again; glitch " + bus.glitch;
     }
-    if (below(bus, 3) == 0) {
-        bus.glitch = drawGlitch(bus);
-        ++bus.glitchSteps;
-    }
+    bus.glitch = drawGlitch(bus);
+    ++bus.glitchSteps;
     // Weights out of 100: new temperatures most, then the device changes;
     // about once a minute the whole adapter goes for a step or two. While it
     // runs, the program searches the bus only after failed cycles or after a

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Soak run: the program polls a simulated bus that changes every few seconds
 # (thermometers added, removed, off the bus and back, corrupt and healed, new
-# temperatures, now and then the adapter unplugged, and a third of the steps
-# and every return of the adapter with a short or a silence of some tens of
-# milliseconds timed inside the searches) while 50 keep-alive clients read
+# temperatures, now and then the adapter unplugged, and in every step a short
+# or a silence of some tens of milliseconds timed inside the searches, which
+# follow a sensor's leaving or the adapter's return) while 50 keep-alive clients read
 # the status page. Afterwards: the program is alive and still polling; every
 # thermometer on the bus that it lists reads what the bus holds, and after a
 # restart every one on the bus; it never lists or saves a code that was not
@@ -160,6 +160,8 @@ settings_check() {  # LABEL
     done
     if "$SOAK" check-settings "$WORK/Kelvarian.ini" "$PORT" >"$WORK/settings.out"; then
         LOADS=$((LOADS + 1))
+        "$SOAK" check-saved "$WORK/Kelvarian.ini" "$WORK/served.txt" >"$WORK/saved.out" ||
+            fail "after kill $1 saved codes that were never on the bus: $(tr '\n' ' ' <"$WORK/saved.out")"
     else
         cp "$WORK/Kelvarian.ini" "$WORK/left-behind/Kelvarian.ini.failed-$1"
         fail "settings file does not load after kill $1: $(tr '\n' ' ' <"$WORK/settings.out")"
