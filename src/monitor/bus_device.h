@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "monitor/thermometer.h"
 #include "onewire/rom_code.h"
 
 namespace monitor {
@@ -36,9 +37,13 @@ struct BusDevice {
     // Consecutive passes that read nine 0xFF bytes: nobody answered its Match
     // ROM, as when the sensor is no longer on the bus.
     std::uint8_t unansweredPasses = 0;
-    // A search found it since its last good reading: it starts no search of
-    // its own until it reads well again.
-    bool foundSinceGoodRead = false;
+    // A search found it since it last answered a read (anything but nine
+    // 0xFF bytes): it starts no search of its own until it answers again.
+    bool foundSinceAnswer = false;
+    // The last scratchpad taken as a reading, against which the next one is
+    // judged; none after a pass without one.
+    bool hasLastAccepted = false;
+    Scratchpad lastAccepted{};
 };
 
 using BusDeviceList = std::vector<BusDevice>;

@@ -1,7 +1,5 @@
 #include "monitor/ds18x20.h"
 
-#include <algorithm>
-
 #include "monitor/app_settings.h"
 #include "monitor/cell_edit.h"
 #include "monitor/limit_control.h"
@@ -12,33 +10,58 @@
 namespace monitor {
 namespace {
 
-// Nobody answers a Match ROM for a code that is no longer on the bus, so all
-// 72 read slots of the scratchpad come back high.
-bool unanswered(const Scratchpad& scratchpad) {
-    return std::all_of(scratchpad.begin(), scratchpad.end(),
-                       [](std::uint8_t byte) { return byte == 0xFF; });
+// A sensor whose last reading lay this close to the power-on value may really
+// be that warm, so the value is a reading for it.
+constexpr float PowerOnNearC = 2.0f;
+
+// Every read of a thermometer's scratchpad goes through here: Match ROM, Read
+// Scratchpad and its nine bytes.
+bool readScratchpadOf(const RomCode& rom, Scratchpad& scratchpad) {
+    return onewire::matchRom(&rom) && onewire::readScratchpad(scratchpad.data());
 }
 
-void noteAnswer(BusDevice& device, bool read, const Scratchpad& scratchpad) {
-    if (read && unanswered(scratchpad)) {
+void noteAnswer(BusDevice& device, const CheckedRead& read) {
+    if (read.unanswered) {
         if (device.unansweredPasses < UINT8_MAX) ++device.unansweredPasses;
     } else {
         device.unansweredPasses = 0;
     }
-    if (read && (device.faults & ScratchpadCrcError) == 0) device.foundSinceGoodRead = false;
+    if (read.answered) device.foundSinceAnswer = false;
 }
 
-// Counts the read by what ended it; the status is that of the failed call
-// when `read` is false.
-void countRead(ReadCounts& counts, bool read, const Scratchpad& scratchpad, DeviceFaults faults) {
+// Counts the pass's read by what ended it; the status is that of the failed
+// call when the last read did not go through.
+void countRead(ReadCounts& counts, const CheckedRead& read) {
     ++counts.reads;
-    if (!read) {
+    if (read.accepted) return;
+    if (!read.lastReadOk) {
         ++(onewire::lastStatus() == onewire::NoResponse ? counts.noAnswer : counts.exchangeErrors);
-    } else if (unanswered(scratchpad)) {
+    } else if (NobodyAnswered(read.scratchpad)) {
         ++counts.noAnswer;
-    } else if (faults & ScratchpadCrcError) {
+    } else {
         ++counts.crcErrors;
     }
+}
+
+// A corrupted reading is neither logged nor judged; the poll pass blanks it.
+void showCrcFault(BusDevice& device, SensorRecord& row, MonitorMailbox& pending) {
+    device.faults = static_cast<DeviceFaults>(device.faults & ~SensorRangeError);
+    device.faults |= ScratchpadCrcError;
+    SetCellColor(row.cells[Temperature], DefaultColor, pending);
+    SetCellText(row.cells[Status], ScratchpadCrcErrorText, pending);
+    SetCellColor(row.cells[Status], ErrorColor, pending);
+}
+
+void showScratchpadGood(BusDevice& device, SensorRecord& row, MonitorMailbox& pending) {
+    device.faults = static_cast<DeviceFaults>(device.faults & ~ScratchpadCrcError);
+    SetCellText(row.cells[Status], "OK", pending);
+    SetCellColor(row.cells[Status], DefaultColor, pending);
+}
+
+bool powerOnValueIsNoReading(const BusDevice& device, const Scratchpad& scratchpad) {
+    if (!IsPowerOnValue(device.rom[0], scratchpad)) return false;
+    const float fromPowerOn = device.temperature - PowerOnCelsius;
+    return !device.hasReading || fromPowerOn > PowerOnNearC || fromPowerOn < -PowerOnNearC;
 }
 
 }  // namespace
@@ -72,19 +95,21 @@ void IdentifyDevices(BusDeviceList& devices, MonitorMailbox& pending) {
     for (BusDevice& device : devices) IdentifyDevice(device, pending.rows.emplace_back(), pending);
 }
 
-void ApplyScratchpad(BusDevice& device, SensorRecord& row, const Scratchpad& scratchpad,
+bool ApplyScratchpad(BusDevice& device, SensorRecord& row, const Scratchpad& scratchpad,
                      MonitorMailbox& pending, int& alarmCount) {
     SensorCell& temperature = row.cells[Temperature];
-    SensorCell& status = row.cells[Status];
     const ScratchpadReading reading = DecodeScratchpad(device.rom[0], scratchpad);
     if (!reading.valid) {
-        // A corrupted reading is neither logged nor judged; the poll pass blanks it.
-        device.faults = static_cast<DeviceFaults>(device.faults & ~SensorRangeError);
-        device.faults |= ScratchpadCrcError;
-        SetCellColor(temperature, DefaultColor, pending);
-        SetCellText(status, ScratchpadCrcErrorText, pending);
-        SetCellColor(status, ErrorColor, pending);
-        return;
+        showCrcFault(device, row, pending);
+        return false;
+    }
+    if (powerOnValueIsNoReading(device, scratchpad)) {
+        // Shown as a reading outside the sensor's range, but nobody measured
+        // it: it reaches neither the log nor the figures.
+        device.faults |= SensorRangeError;
+        SetCellColor(temperature, AlarmColor, pending);
+        showScratchpadGood(device, row, pending);
+        return false;
     }
     const float celsius = reading.celsius;
     device.temperature = celsius;
@@ -101,9 +126,8 @@ void ApplyScratchpad(BusDevice& device, SensorRecord& row, const Scratchpad& scr
         CheckLimits(celsius, temperature, alarmCount, pending);
     }
     device.withinLimits = alarmCount == alarmsBefore;
-    device.faults = static_cast<DeviceFaults>(device.faults & ~ScratchpadCrcError);
-    SetCellText(status, "OK", pending);
-    SetCellColor(status, DefaultColor, pending);
+    showScratchpadGood(device, row, pending);
+    return true;
 }
 
 void ApplyBusStatus(BusDevice& device, SensorRecord& row, MonitorMailbox& pending) {
@@ -119,14 +143,61 @@ void ApplyBusStatus(BusDevice& device, SensorRecord& row, MonitorMailbox& pendin
     }
 }
 
+CheckedRead ReadCheckedScratchpad(const RomCode& rom, const Scratchpad* last, bool probe) {
+    CheckedRead read;
+    read.unanswered = true;
+    Scratchpad previous{};
+    bool previousGood = false;  // `previous` passed its CRC
+    int failures = 0;
+    while (read.reads < MaxReadsPerPass) {
+        Scratchpad scratchpad{};
+        ++read.reads;
+        read.lastReadOk = readScratchpadOf(rom, scratchpad);
+        read.scratchpad = scratchpad;
+        const bool nobody = read.lastReadOk && NobodyAnswered(scratchpad);
+        if (!nobody) read.unanswered = false;
+        if (read.lastReadOk && !nobody) read.answered = true;
+        if (probe && !read.answered) break;
+        const bool good = read.lastReadOk && DecodeScratchpad(rom[0], scratchpad).valid;
+        if (good) {
+            // Noise that CRC-8 lets through does not repeat itself, nor does
+            // it look like the sensor's last reading.
+            const bool repeated = previousGood && scratchpad == previous;
+            if (repeated || (last != nullptr && LooksLikeLastReading(rom[0], scratchpad, *last))) {
+                read.accepted = true;
+                break;
+            }
+        } else if (++failures == 2) {
+            break;  // read again once, and that failed too
+        }
+        previous = scratchpad;
+        previousGood = good;
+    }
+    return read;
+}
+
+void ApplyCheckedRead(BusDevice& device, SensorRecord& row, const CheckedRead& read,
+                      MonitorMailbox& pending, int& alarmCount) {
+    bool taken = false;
+    if (read.accepted) {
+        taken = ApplyScratchpad(device, row, read.scratchpad, pending, alarmCount);
+    } else if (read.lastReadOk) {
+        // A bad CRC, nobody answering, or reads of which no two agreed.
+        showCrcFault(device, row, pending);
+    }
+    // After a pass without a reading the next one is confirmed by a second read.
+    device.hasLastAccepted = taken;
+    if (taken) device.lastAccepted = read.scratchpad;
+    countRead(device.counts, read);
+    ApplyBusStatus(device, row, pending);
+    noteAnswer(device, read);
+}
+
 void ReadThermometer(BusDevice& device, SensorRecord& row, MonitorMailbox& pending,
                      int& alarmCount) {
-    Scratchpad scratchpad{};
-    const bool read = onewire::matchRom(&device.rom) && onewire::readScratchpad(scratchpad.data());
-    if (read) ApplyScratchpad(device, row, scratchpad, pending, alarmCount);
-    countRead(device.counts, read, scratchpad, device.faults);
-    ApplyBusStatus(device, row, pending);
-    noteAnswer(device, read, scratchpad);
+    const Scratchpad* last = device.hasLastAccepted ? &device.lastAccepted : nullptr;
+    const CheckedRead read = ReadCheckedScratchpad(device.rom, last, false);
+    ApplyCheckedRead(device, row, read, pending, alarmCount);
 }
 
 }  // namespace monitor

@@ -19,15 +19,44 @@ void IdentifyDevice(BusDevice& device, SensorRecord& row, MonitorMailbox& pendin
 // read failed (the bit of a failed read means nothing).
 std::string_view ReadSupplyModeText(const RomCode& rom);
 
-// Addresses the device, reads its scratchpad and sets the Temperature and
-// Status cells and the device's faults; counts an alarm in `alarmCount` and
-// an unanswered read in the device's unansweredPasses.
+// A thermometer's reads in one pass.
+inline constexpr int MaxReadsPerPass = 3;
+struct CheckedRead {
+    bool accepted = false;    // `scratchpad` is the pass's reading
+    bool lastReadOk = false;  // the bus calls of the last read succeeded
+    bool answered = false;    // a read got something other than nine 0xFF bytes
+    bool unanswered = false;  // every read went through and got nine 0xFF bytes
+    int reads = 0;
+    Scratchpad scratchpad{};  // the accepted one, else what the last read gave
+};
+
+// Reads the scratchpad until it can be trusted, at most MaxReadsPerPass
+// times. A read that failed (its CRC, the bus, or nobody answered) is read
+// again once. One that passed its CRC is accepted at once when it looks like
+// `last` (nullptr: there is none), otherwise when the next read gives the
+// same nine bytes. A `probe` of a sensor that may be gone gives up after a
+// first read that nobody answered. The last status is that of the last read.
+CheckedRead ReadCheckedScratchpad(const RomCode& rom, const Scratchpad* last, bool probe);
+
+// Reads the thermometer (ReadCheckedScratchpad against its last accepted
+// scratchpad) and applies the outcome (ApplyCheckedRead).
 void ReadThermometer(BusDevice& device, SensorRecord& row, MonitorMailbox& pending,
                      int& alarmCount);
 
-// The part of ReadThermometer after a scratchpad arrived: a valid reading is
-// shown, logged (when logging is on) and judged; an invalid one is a CRC fault.
-void ApplyScratchpad(BusDevice& device, SensorRecord& row, const Scratchpad& scratchpad,
+// Sets the Temperature and Status cells and the device's faults from one
+// pass's reads: an accepted scratchpad as ApplyScratchpad does, reads that
+// went through without one as a CRC fault, then the bus status. Counts the
+// read and an unanswered pass, and keeps the scratchpad taken as the next
+// pass's reference.
+void ApplyCheckedRead(BusDevice& device, SensorRecord& row, const CheckedRead& read,
+                      MonitorMailbox& pending, int& alarmCount);
+
+// The part of ReadThermometer after a scratchpad was accepted: a valid
+// reading is shown, logged (when logging is on) and judged; an invalid one is
+// a CRC fault; the power-on value, unless the sensor's last reading was near
+// it, is a fault like a reading outside the sensor's range and no reading.
+// true when it was taken as a reading.
+bool ApplyScratchpad(BusDevice& device, SensorRecord& row, const Scratchpad& scratchpad,
                      MonitorMailbox& pending, int& alarmCount);
 
 // The last step of ReadThermometer: a bus failure (nonzero last status) sets

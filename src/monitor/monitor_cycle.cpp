@@ -1,5 +1,6 @@
 #include "monitor/monitor_cycle.h"
 
+#include "monitor/absent_sensors.h"
 #include "monitor/app_settings.h"
 #include "monitor/cell_edit.h"
 #include "monitor/ds18x20.h"
@@ -66,7 +67,35 @@ void servePortChange(MonitorState& state) {
     ReopenPort(state.portNameCopy, state.devices, state.pending, false);
     noteOpenOutcome(state);
     state.deviceCount = static_cast<int>(state.devices.size());
+    // The user's search takes what it finds, as ever; codes met on the old
+    // port wait for nothing on this one.
+    state.memory.unconfirmed.clear();
+    RememberDevices(state.memory, state.devices);
+    state.searchDueMs = platform::ElapsedMs() + PeriodicSearchMs;
     publish(state);
+}
+
+// After a complete search the next periodic one is ten minutes away, and
+// codes it met for the first time are read first. One cut short is tried
+// again after the next pass.
+void noteSearchOutcome(MonitorState& state, bool complete) {
+    if (!complete) {
+        state.verifyDue = true;
+        return;
+    }
+    state.verifyDue = false;
+    state.searchDueMs = platform::ElapsedMs() + PeriodicSearchMs;
+    state.absentCursor = 0;
+    for (BusDevice& device : state.devices) device.unansweredPasses = 0;
+}
+
+// The search the monitor starts by itself after failures, with a search's
+// texts; only a complete one changes the lists.
+void searchWithTexts(MonitorState& state) {
+    const SearchOutcome outcome =
+        SearchBusConfirmed(state.devices, state.portNameCopy, state.pending, state.memory);
+    state.deviceCount = static_cast<int>(state.devices.size());
+    noteSearchOutcome(state, outcome.complete);
 }
 
 // A failed bus call: its message becomes the status text.
@@ -112,10 +141,7 @@ void retryLostPort(MonitorState& state) {
     state.lostCycles = 0;
     ReopenPort(state.portNameCopy, state.devices, state.pending, true);
     state.portLost = onewire::lastStatus() != onewire::Ok;
-    if (!state.portLost && state.devices.empty()) {
-        SearchBus(state.devices, state.portNameCopy, state.pending);
-        state.deviceCount = static_cast<int>(state.devices.size());
-    }
+    if (!state.portLost && state.devices.empty()) searchWithTexts(state);
     publish(state);
 }
 
@@ -130,16 +156,15 @@ void failureCycle(MonitorState& state) {
         }
         pending.changes |= RowsChanged;
         state.alarmCount = -1;
+        // The first readings after a bus failure are confirmed by a second read.
+        for (BusDevice& device : state.devices) device.hasLastAccepted = false;
     }
     // A search on a port that is gone would find nothing and forget the
     // devices that are to be polled again once it is back.
     if (!closeLostPort(state) && ++state.faultyCount >= FailedCyclesBeforeSearch) {
-        state.deviceCount = 0;
-        SearchBus(state.devices, state.portNameCopy, pending);
-        state.deviceCount = static_cast<int>(state.devices.size());
+        searchWithTexts(state);
         pending.changes |= RowsChanged | StatusChanged;
         state.faultyCount = 0;
-        state.verifyDue = false;
     }
     publish(state);
 }
@@ -155,6 +180,34 @@ bool conversionWait() {
     return true;
 }
 
+// A reading stays visible only while the device's one fault is its ROM CRC.
+void countFaults(MonitorState& state, const BusDevice& device, SensorRecord& row) {
+    if (device.faults == 0) return;
+    ++state.faultyCount;
+    if ((device.faults & ~RomCrcError) != 0) SetCellText(row.cells[Temperature], "", state.pending);
+}
+
+// One that answers is polled again from this pass on, appended to the
+// devices and rows with its reading as a search would have appended it.
+void readAbsentSensors(MonitorState& state) {
+    std::array<RomCode, AbsentReadsPerPass> picked;
+    const std::size_t count =
+        PickAbsentSensors(state.devices, state.memory, state.absentCursor, picked);
+    for (std::size_t i = 0; i < count; ++i) {
+        const CheckedRead read = ReadCheckedScratchpad(picked[i], nullptr, true);
+        if (!read.accepted || state.devices.size() != state.pending.rows.size()) continue;
+        BusDevice& device = state.devices.emplace_back();
+        device.rom = picked[i];
+        SensorRecord& row = state.pending.rows.emplace_back();
+        IdentifyDevice(device, row, state.pending);
+        ApplyCheckedRead(device, row, read, state.pending, state.alarmCount);
+        ConfirmCode(state.memory, device.rom);
+        countFaults(state, device, row);
+        state.deviceCount = static_cast<int>(state.devices.size());
+        state.forceSummary = true;
+    }
+}
+
 void pollPass(MonitorState& state) {
     MonitorMailbox& pending = state.pending;
     for (std::size_t j = 0; j < state.devices.size(); ++j) {
@@ -163,14 +216,12 @@ void pollPass(MonitorState& state) {
         SensorRecord& row = pending.rows[j];
         for (int column = Type; column < ColumnCount; ++column) row.cells[column].changed = 0;
         if (IsThermometer(device.rom[0])) ReadThermometer(device, row, pending, state.alarmCount);
-        if (device.unansweredPasses >= UnansweredPassesBeforeSearch && !device.foundSinceGoodRead) {
+        if (device.unansweredPasses >= UnansweredPassesBeforeSearch && !device.foundSinceAnswer) {
             state.verifyDue = true;
         }
-        if (device.faults == 0) continue;
-        ++state.faultyCount;
-        // A reading stays visible only while the device's one fault is its ROM CRC.
-        if ((device.faults & ~RomCrcError) != 0) SetCellText(row.cells[Temperature], "", pending);
+        countFaults(state, device, row);
     }
+    readAbsentSensors(state);
 }
 
 void summarise(MonitorState& state) {
@@ -186,12 +237,12 @@ void summarise(MonitorState& state) {
 }
 
 // The search that follows a pass when the devices polled are due for a check
-// against the bus. Quiet: only what it changes is published, and the next
-// pass rewrites the status line for the new count.
+// against the bus, or the periodic one. Quiet: only what it changes is
+// published, and the next pass rewrites the status line for the new count.
 void verifyDevices(MonitorState& state) {
-    state.verifyDue = false;
-    for (BusDevice& device : state.devices) device.unansweredPasses = 0;
-    if (!VerifyDevices(state.devices, state.pending)) return;
+    const SearchOutcome outcome = VerifyDevices(state.devices, state.pending, state.memory);
+    noteSearchOutcome(state, outcome.complete);
+    if (!outcome.changed) return;
     state.deviceCount = static_cast<int>(state.devices.size());
     state.forceSummary = true;
     publish(state);
@@ -218,10 +269,12 @@ void MonitorStart(MonitorState& state) {
     ReopenPort(state.portNameCopy, state.devices, state.pending, true);
     noteOpenOutcome(state);
     IdentifyDevices(state.devices, state.pending);
+    RememberDevices(state.memory, state.devices);
     publish(state);
     // Sensors may have come or gone while the program was stopped: the
     // stored ones are polled first, then the bus is searched once.
     state.verifyDue = true;
+    state.searchDueMs = platform::ElapsedMs() + PeriodicSearchMs;
 }
 
 bool RunMonitorCycle(MonitorState& state) {
@@ -246,7 +299,8 @@ bool RunMonitorCycle(MonitorState& state) {
     summarise(state);
     publish(state);
     if (closeLostPort(state)) return !quitRequested();
-    if (state.verifyDue && !portChanged()) verifyDevices(state);
+    const bool searchDue = state.verifyDue || platform::ElapsedMs() >= state.searchDueMs;
+    if (searchDue && !portChanged()) verifyDevices(state);
     intervalWait();
     return !quitRequested();
 }

@@ -5,6 +5,7 @@
 
 #include "monitor/bus_device.h"
 #include "monitor/mailbox.h"
+#include "monitor/port_search.h"
 
 namespace monitor {
 
@@ -27,6 +28,10 @@ struct MonitorState {
     // failure shows on the rows, it is tried again like a lost one.
     bool openFailed = false;
     int lostCycles = 0;     // cycles since the port was lost or last tried
+    // The codes the monitor knows and those only one search found.
+    SearchMemory memory;
+    std::size_t absentCursor = 0;   // next of the absent sensors to read
+    std::uint64_t searchDueMs = 0;  // the next periodic search, platform::ElapsedMs
 };
 
 // Takes the known devices and the port name from the settings, opens the port
@@ -43,5 +48,8 @@ inline constexpr int ConversionWaitSteps = 8;  // a 12-bit conversion takes up t
 inline constexpr int FailedCyclesBeforeSearch = 10;
 inline constexpr int UnansweredPassesBeforeSearch = 10;
 inline constexpr int LostCyclesBeforeReopen = 10;  // a try about once a second
+// While the bus is healthy a complete search this often finds a sensor
+// plugged in while the program runs.
+inline constexpr std::uint64_t PeriodicSearchMs = 10 * 60 * 1000;
 
 }  // namespace monitor

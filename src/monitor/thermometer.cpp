@@ -7,6 +7,13 @@
 #include "onewire/rom.h"
 
 namespace monitor {
+namespace {
+
+std::int16_t rawValue(const Scratchpad& scratchpad) {
+    return static_cast<std::int16_t>(scratchpad[1] << 8 | scratchpad[0]);
+}
+
+}  // namespace
 
 bool IsThermometer(std::uint8_t family) {
     return family == FamilyDS18S20 || family == FamilyDS18B20;
@@ -46,10 +53,34 @@ ScratchpadReading DecodeScratchpad(std::uint8_t family, const Scratchpad& scratc
     const bool crcGood = onewire::crc8(scratchpad.data(), 8) == scratchpad[8];
     ScratchpadReading reading;
     reading.valid = crcGood && !allZero;
-    const auto raw = static_cast<std::int16_t>(scratchpad[1] << 8 | scratchpad[0]);
-    // DS18B20: 1/16 degree per count; DS18S20: 1/2 degree per count.
-    reading.celsius = static_cast<float>(raw) / (family == FamilyDS18B20 ? 16.0f : 2.0f);
+    reading.celsius = ScratchpadCelsius(family, scratchpad);
     return reading;
+}
+
+float ScratchpadCelsius(std::uint8_t family, const Scratchpad& scratchpad) {
+    // DS18B20: 1/16 degree per count; DS18S20: 1/2 degree per count.
+    return static_cast<float>(rawValue(scratchpad)) / (family == FamilyDS18B20 ? 16.0f : 2.0f);
+}
+
+bool NobodyAnswered(const Scratchpad& scratchpad) {
+    return std::all_of(scratchpad.begin(), scratchpad.end(),
+                       [](std::uint8_t byte) { return byte == 0xFF; });
+}
+
+bool LooksLikeLastReading(std::uint8_t family, const Scratchpad& scratchpad,
+                          const Scratchpad& last) {
+    // A DS18S20 keeps byte 4 at 0xFF; on a DS18B20 it is the configuration,
+    // which this program never writes either, but the family's fixed bytes
+    // are the ones named for it. Byte 6 of a DS18B20 varies on some parts.
+    const bool fixedSame = scratchpad[5] == last[5] && scratchpad[7] == last[7] &&
+                           (family != FamilyDS18S20 || scratchpad[4] == last[4]);
+    const float step = ScratchpadCelsius(family, scratchpad) - ScratchpadCelsius(family, last);
+    return fixedSame && step <= MaxSteadyStepC && step >= -MaxSteadyStepC;
+}
+
+bool IsPowerOnValue(std::uint8_t family, const Scratchpad& scratchpad) {
+    const std::int16_t powerOnRaw = family == FamilyDS18B20 ? 0x0550 : 0x00AA;
+    return rawValue(scratchpad) == powerOnRaw && scratchpad[6] == 0x0C;
 }
 
 bool WithinSensorRange(float celsius) {

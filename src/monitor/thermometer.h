@@ -47,6 +47,29 @@ struct ScratchpadReading {
 // raw / 16 for a DS18B20, raw / 2 for a DS18S20.
 ScratchpadReading DecodeScratchpad(std::uint8_t family, const Scratchpad& scratchpad);
 
+// The raw value converted, whatever the CRC says. Touches no bus status.
+float ScratchpadCelsius(std::uint8_t family, const Scratchpad& scratchpad);
+
+// Nine 0xFF bytes: nobody drove the read slots, as when no device answered
+// the Match ROM.
+bool NobodyAnswered(const Scratchpad& scratchpad);
+
+// CRC-8 lets through some errors of four bits or more. A scratchpad that
+// passed it is taken on one read only when it looks like the sensor's last
+// accepted one: the bytes a thermometer never changes by itself are the same
+// (DS18B20: 5 and 7; DS18S20: 4, 5 and 7) and the temperature lies within
+// MaxSteadyStepC of that one. The sensor's own bytes are the reference, not
+// the datasheet's, so clones with other values there read as well.
+inline constexpr float MaxSteadyStepC = 0.5f;
+bool LooksLikeLastReading(std::uint8_t family, const Scratchpad& scratchpad,
+                          const Scratchpad& last);
+
+// What a thermometer holds from power-on until its first conversion: 85 degC
+// (DS18B20 raw 0x0550, DS18S20 raw 0x00AA) with byte 6 = 0x0C. A sensor that
+// reconnected between the conversion and the read sends it.
+inline constexpr float PowerOnCelsius = 85.0f;
+bool IsPowerOnValue(std::uint8_t family, const Scratchpad& scratchpad);
+
 bool WithinSensorRange(float celsius);
 
 // One decimal, a point, " °C": 25.0625 gives "25.1 °C". Independent of the

@@ -21,6 +21,21 @@ inline busmodel::Device Thermometer(std::uint8_t family, std::uint64_t serial, s
     return device;
 }
 
+// Search ROM passes on the recorded wire: a reset followed by the command
+// 0xF0 in eight slots, least significant bit first.
+inline int SearchPasses(const std::vector<busmodel::WireByte>& wire) {
+    int passes = 0;
+    for (std::size_t i = 0; i + 8 < wire.size(); ++i) {
+        if (wire[i].baud != 9600) continue;
+        unsigned command = 0;
+        for (unsigned bit = 0; bit < 8; ++bit) {
+            if (wire[i + 1 + bit].value == 0xFF) command |= 1u << bit;
+        }
+        if (command == 0xF0) ++passes;
+    }
+    return passes;
+}
+
 inline void ResetMonitorSettings() {
     monitor::AppSettings& settings = monitor::Settings();
     settings.quitRequested = 0;
@@ -59,6 +74,15 @@ class PollCycleTest : public ::testing::Test {
     }
 
     bool cycle() { return monitor::RunMonitorCycle(state); }
+
+    // Runs `cycles` cycles; the Search ROM passes they sent.
+    int searchPassesOver(int cycles) {
+        busmodel::RecordWire(true);
+        for (int i = 0; i < cycles; ++i) EXPECT_TRUE(cycle());
+        const int passes = SearchPasses(busmodel::WireLog());
+        busmodel::RecordWire(false);
+        return passes;
+    }
 
     // Takes the shared mailbox over like the window does and merges the rows
     // into `windowList`; the change bits taken.

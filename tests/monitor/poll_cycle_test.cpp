@@ -195,13 +195,15 @@ TEST_F(PollCycleTest, UnknownFamilyIsListedButNeverAddressed) {
 }
 
 // Sensors that came or went while the program was stopped are found by the
-// search after the first pass; one that goes while it runs reads nine 0xFF
-// bytes ("Ошибка CRC") until ten such passes start a search.
+// search after the first pass (a new one once a read confirms it); one that
+// goes while it runs reads nine 0xFF bytes ("Ошибка CRC") until ten such
+// passes start a search, also when its last reads failed their CRC.
 TEST_F(PollCycleTest, SearchesAfterTheFirstPassAndAfterTenUnansweredReads) {
     const busmodel::Device kept = Thermometer(B20, 1, 0x0191);
     const busmodel::Device gone = Thermometer(B20, 2, 0x0100);
     const busmodel::Device added = Thermometer(S20, 3, 0x0032);
-    const busmodel::Device leaving = Thermometer(B20, 4, 0x0150);
+    busmodel::Device leaving = Thermometer(B20, 4, 0x0150);
+    leaving.corruptScratchpad = true;
     busmodel::SetDevices({kept, added, leaving});
     Settings().knownRoms = {kept.rom, gone.rom, leaving.rom};
     MonitorStart(state);
@@ -209,18 +211,22 @@ TEST_F(PollCycleTest, SearchesAfterTheFirstPassAndAfterTenUnansweredReads) {
     takeOver();
 
     EXPECT_TRUE(cycle());
+    ASSERT_EQ(state.devices.size(), 2u);
+    EXPECT_EQ(cell(0, Temperature).text, "25.1 °C");  // a kept row keeps its reading
+    takeOver();
+    ASSERT_EQ(windowList.size(), 3u);  // the new code is not shown before it is confirmed
+    EXPECT_EQ(windowList[1].cells[Status].text, "Не найден");
+    // The pass reads it and so confirms it.
+    EXPECT_TRUE(cycle());
     ASSERT_EQ(state.devices.size(), 3u);
     EXPECT_EQ(state.devices[2].rom, added.rom);
-    EXPECT_EQ(cell(0, Temperature).text, "25.1 °C");  // a kept row keeps its reading
-    EXPECT_EQ(cell(2, Status).text, "Инициализация");
-    takeOver();
-    ASSERT_EQ(windowList.size(), 4u);
-    EXPECT_EQ(windowList[1].cells[Status].text, "Не найден");
-    EXPECT_EQ(windowList[3].cells[Name].text, "Новый");
-    EXPECT_TRUE(cycle());
     EXPECT_EQ(cell(2, Temperature).text, "25.0 °C");
     takeOver();
-    EXPECT_EQ(statusText, "Найдено 3 '1-Wire'  устройства.");
+    ASSERT_EQ(windowList.size(), 4u);
+    EXPECT_EQ(windowList[3].cells[Name].text, "Новый");
+    EXPECT_EQ(windowList[3].cells[Temperature].text, "25.0 °C");
+    EXPECT_EQ(statusText,
+              "Найдено 3 '1-Wire'  устройства.    Обнаружен 1 датчик с ошибками в работе");
 
     ASSERT_TRUE(
         busmodel::ChangeDevice(leaving.rom, [](busmodel::Device& d) { d.present = false; }));
@@ -239,29 +245,60 @@ TEST_F(PollCycleTest, SearchesAfterTheFirstPassAndAfterTenUnansweredReads) {
     EXPECT_EQ(statusText, "Найдено 2 '1-Wire'  устройства.");
 
     // A sensor the search finds again although it cannot be read starts no
-    // further search until it has been read once: no search every ten passes.
+    // further search until it has answered once: no search every ten passes.
     const auto unreadable = [&](bool on) {
         ASSERT_TRUE(busmodel::ChangeDevice(kept.rom, [on](busmodel::Device& d) {
             d.ignoresMatchRom = on;
         }));
     };
-    // Each pass resets the bus for Skip ROM and for the Match ROM of each of
-    // the two; a search adds one reset for each device it finds.
-    const auto resetsOver = [&](int passes) {
-        const std::uint64_t before = busmodel::CurrentPortState().resets;
-        for (int pass = 0; pass < passes; ++pass) EXPECT_TRUE(cycle());
-        return busmodel::CurrentPortState().resets - before;
-    };
     unreadable(true);
-    EXPECT_EQ(resetsOver(10), 10u * 3 + 2);  // one search, which finds it again
+    EXPECT_EQ(searchPassesOver(10), 2);  // one search of the two, which finds it again
     EXPECT_EQ(state.devices.size(), 2u);
     EXPECT_EQ(cell(0, Status).text, "Ошибка CRC");
-    EXPECT_EQ(resetsOver(20), 20u * 3);
+    EXPECT_EQ(searchPassesOver(20), 0);
     unreadable(false);
     EXPECT_TRUE(cycle());
     EXPECT_EQ(cell(0, Status).text, "OK");
     unreadable(true);
-    EXPECT_EQ(resetsOver(10), 10u * 3 + 2);
+    EXPECT_EQ(searchPassesOver(10), 2);
+}
+
+// A sensor unplugged to move it: once a search has dropped it, a read of it
+// now and then finds it back, with no search and no port change.
+TEST_F(PollCycleTest, SensorThatLeavesAndReturnsIsReadAgainWithoutASearch) {
+    const busmodel::Device a = Thermometer(B20, 1, 0x0191);
+    const busmodel::Device b = Thermometer(B20, 2, 0x0100);
+    startWith({a, b});
+    EXPECT_TRUE(cycle());
+    takeOver();
+    windowList[1].cells[Name].text = "Котёл";
+    ASSERT_TRUE(busmodel::RemoveDevice(b.rom));
+    for (int pass = 1; pass <= 10; ++pass) EXPECT_TRUE(cycle());
+    ASSERT_EQ(state.devices.size(), 1u);
+    takeOver();
+    EXPECT_EQ(windowList[1].cells[Status].text, "Не найден");
+    // While it is away each pass spends one read on it.
+    busmodel::RecordWire(true);
+    const std::uint64_t resets = busmodel::CurrentPortState().resets;
+    EXPECT_TRUE(cycle());
+    EXPECT_EQ(busmodel::CurrentPortState().resets - resets, 3u);  // Skip ROM, a, b
+    busmodel::RecordWire(false);
+
+    busmodel::AddDevice(b);
+    EXPECT_EQ(searchPassesOver(1), 0);
+    ASSERT_EQ(state.devices.size(), 2u);
+    EXPECT_EQ(cell(1, Temperature).text, "16.0 °C");
+    EXPECT_EQ(cell(1, Status).text, "OK");
+    takeOver();
+    ASSERT_EQ(windowList.size(), 2u);
+    EXPECT_EQ(windowList[1].present, 1);
+    EXPECT_EQ(windowList[1].cells[Name].text, "Котёл");
+    EXPECT_EQ(windowList[1].cells[Temperature].text, "16.0 °C");
+    EXPECT_EQ(statusText, "Найдено 2 '1-Wire'  устройства.");
+    // From then on it is polled as before, one read a pass.
+    const std::uint64_t before = busmodel::CurrentPortState().resets;
+    EXPECT_TRUE(cycle());
+    EXPECT_EQ(busmodel::CurrentPortState().resets - before, 3u);
 }
 
 // Beside the texts the window gets each reading's value and time, the pass's
@@ -311,8 +348,8 @@ TEST_F(PollCycleTest, HandOverCarriesReadingsTheirTimesAndFailedReadsByKind) {
     changeB([](busmodel::Device& d) { d.corruptScratchpad = false, d.present = false; });
     pass([] {});  // nine 0xFF bytes: nobody answered for it
     changeB([](busmodel::Device& d) { d.present = true; });
-    // A's Match ROM sees no presence pulse.
-    pass([] { busmodel::ScriptEchoes({0xF0}); });
+    // A's Match ROM sees no presence pulse, and so does the read again.
+    pass([] { busmodel::ScriptEchoes({0xF0, 0xF0}); });
     figures = pass([] {
         busmodel::Faults unplugged;
         unplugged.noEcho = true;

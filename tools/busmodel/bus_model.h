@@ -7,6 +7,7 @@
 //
 // One bus per process. Every function here locks the bus, so a test thread may
 // change devices and faults while another thread (a monitor) is using it.
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -63,6 +64,10 @@ struct Device {
     // of it gets nine 0xFF bytes: a sensor a search keeps finding that still
     // cannot be read (a marginal contact or supply).
     bool ignoresMatchRom = false;
+    // The next scratchpad reads send these nine bytes instead, one read each
+    // (then the scratchpad again): noise that CRC-8 does not catch, or a
+    // burst on one read only.
+    std::vector<std::array<std::uint8_t, 9>> nextReads;
     Noise noise = Noise::None;  // what its scratchpad reads carry instead of its memory
     // Seeds the device's own noise generator at power-on, so runs repeat.
     std::uint32_t noiseSeed = 1;
@@ -161,8 +166,9 @@ void RecordWire(bool on);
 std::vector<WireByte> WireLog();
 
 // The next bytes written are echoed with these values, one each, whatever the
-// devices do (they still see the bytes).
-void ScriptEchoes(std::vector<std::uint8_t> echoes);
+// devices do (they still see the bytes); with `afterBytes`, only once that
+// many more bytes were echoed as usual (a short at a chosen moment).
+void ScriptEchoes(std::vector<std::uint8_t> echoes, std::uint32_t afterBytes = 0);
 
 // The wire: one byte sent at `baud` (9600 reset, otherwise a slot). Appends
 // its echoes (none, one or two) to `echoes`. Conversions run on

@@ -39,6 +39,7 @@ struct BusState {
     Faults faults;
     GlitchWatch glitch;
     std::deque<std::uint8_t> script;
+    std::uint32_t scriptDelay = 0;  // bytes echoed as usual before the script
     bool recording = false;
     std::vector<WireByte> wireLog;
     PortModel port;

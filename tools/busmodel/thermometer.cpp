@@ -100,8 +100,15 @@ void startSending(DeviceRuntime& device) {
     device.phase = Phase::SendBits;
     device.bitIndex = 0;
     device.out = device.scratchpad;
-    if (device.config.corruptScratchpad) damageScratchpad(device);
-    if (device.config.noise != Noise::None) fillWithNoise(device);
+    std::vector<Scratchpad>& scripted = device.config.nextReads;
+    if (!scripted.empty()) {
+        device.out = scripted.front();
+        scripted.erase(scripted.begin());
+    } else if (device.config.noise != Noise::None) {
+        fillWithNoise(device);
+    } else if (device.config.corruptScratchpad) {
+        damageScratchpad(device);
+    }
     device.bitCount = 72;
     device.afterSend = Phase::Idle;
 }

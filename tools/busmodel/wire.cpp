@@ -165,7 +165,9 @@ void TransmitLocked(BusState& bus, std::uint8_t byte, std::uint32_t baud,
         echo = timeSlot(bus, byte, false);
     }
     if (glitch == Glitch::None && !bus.faults.shorted) watchByte(bus, byte, baud);
-    if (!bus.script.empty()) {
+    if (!bus.script.empty() && bus.scriptDelay > 0) {
+        --bus.scriptDelay;
+    } else if (!bus.script.empty()) {
         echo = bus.script.front();
         bus.script.pop_front();
     }
@@ -186,6 +188,7 @@ void ResetBus() {
     bus.faults = Faults{};
     bus.glitch = GlitchWatch{};
     bus.script.clear();
+    bus.scriptDelay = 0;
     bus.recording = false;
     bus.wireLog.clear();
     bus.port.name = "COM1";
@@ -278,10 +281,11 @@ std::vector<WireByte> WireLog() {
     return bus.wireLog;
 }
 
-void ScriptEchoes(std::vector<std::uint8_t> echoes) {
+void ScriptEchoes(std::vector<std::uint8_t> echoes, std::uint32_t afterBytes) {
     BusState& bus = Bus();
     std::lock_guard guard(bus.lock);
     bus.script.assign(echoes.begin(), echoes.end());
+    bus.scriptDelay = afterBytes;
 }
 
 }  // namespace busmodel
