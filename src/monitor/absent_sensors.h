@@ -19,7 +19,6 @@ inline constexpr std::size_t AbsentReadsPerPass = 2;
 // unconfirmed thermometer codes first, then known thermometers that are not
 // in `devices`. Returns how many of `picked` were filled.
 std::size_t PickAbsentSensors(const BusDeviceList& devices, const SearchMemory& memory,
-                              std::size_t& cursor,
-                              std::array<RomCode, AbsentReadsPerPass>& picked);
+                              std::size_t& cursor, std::array<RomCode, AbsentReadsPerPass>& picked);
 
 }  // namespace monitor

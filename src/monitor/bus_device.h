@@ -26,6 +26,9 @@ struct ReadCounts {
     std::uint64_t exchangeErrors = 0;  // any other failed bus call
 };
 
+// Passes without an answer after which a device starts a search of the bus.
+inline constexpr int UnansweredPassesBeforeSearch = 10;
+
 struct BusDevice {
     onewire::RomCode rom{};
     float temperature = 0.0f;  // last good reading, degrees Celsius

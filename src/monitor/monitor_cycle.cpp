@@ -1,5 +1,7 @@
 #include "monitor/monitor_cycle.h"
 
+#include <algorithm>
+
 #include "monitor/absent_sensors.h"
 #include "monitor/app_settings.h"
 #include "monitor/cell_edit.h"
@@ -76,14 +78,17 @@ void servePortChange(MonitorState& state) {
 }
 
 // After a complete search the next periodic one is ten minutes away, and
-// codes it met for the first time are read first. One cut short is tried
-// again after the next pass.
+// codes it met for the first time are read first; those of devices that
+// cannot be read (other families) wait for a search after the next pass. One
+// cut short is tried again after the next pass.
 void noteSearchOutcome(MonitorState& state, bool complete) {
     if (!complete) {
         state.verifyDue = true;
         return;
     }
-    state.verifyDue = false;
+    const std::vector<RomCode>& unconfirmed = state.memory.unconfirmed;
+    state.verifyDue = std::any_of(unconfirmed.begin(), unconfirmed.end(),
+                                  [](const RomCode& rom) { return !IsThermometer(rom[0]); });
     state.searchDueMs = platform::ElapsedMs() + PeriodicSearchMs;
     state.absentCursor = 0;
     for (BusDevice& device : state.devices) device.unansweredPasses = 0;
@@ -187,8 +192,9 @@ void countFaults(MonitorState& state, const BusDevice& device, SensorRecord& row
     if ((device.faults & ~RomCrcError) != 0) SetCellText(row.cells[Temperature], "", state.pending);
 }
 
-// One that answers is polled again from this pass on, appended to the
-// devices and rows with its reading as a search would have appended it.
+// A few of the thermometers the monitor knows but does not poll get a read
+// each. One that answers is polled from this pass on, appended to the devices
+// and rows with its reading as a search would have appended it.
 void readAbsentSensors(MonitorState& state) {
     std::array<RomCode, AbsentReadsPerPass> picked;
     const std::size_t count =

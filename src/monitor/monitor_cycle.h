@@ -46,7 +46,6 @@ void MonitorStart(MonitorState& state);
 inline constexpr unsigned MonitorStepMs = 100;
 inline constexpr int ConversionWaitSteps = 8;  // a 12-bit conversion takes up to 750 ms
 inline constexpr int FailedCyclesBeforeSearch = 10;
-inline constexpr int UnansweredPassesBeforeSearch = 10;
 inline constexpr int LostCyclesBeforeReopen = 10;  // a try about once a second
 // While the bus is healthy a complete search this often finds a sensor
 // plugged in while the program runs.

@@ -70,11 +70,13 @@ std::size_t takeMatch(const BusDeviceList& found, std::vector<bool>& taken, cons
     return found.size();
 }
 
-// A search that finds a sensor which did not answer its last read (a
-// marginal contact or supply) would be followed by another one ten passes
-// later, and so on: such a sensor starts no search until it has answered.
+// A search that finds again a sensor whose reads went unanswered long enough
+// to start it (a marginal contact or supply) would be followed by another one
+// ten passes later, and so on: such a sensor starts no search until it has
+// answered. The periodic search still drops it once it is gone.
 void noteFoundAgain(const BusDevice& before, BusDevice& after) {
-    after.foundSinceAnswer = before.foundSinceAnswer || before.unansweredPasses > 0;
+    after.foundSinceAnswer =
+        before.foundSinceAnswer || before.unansweredPasses >= UnansweredPassesBeforeSearch;
 }
 
 // A device found again keeps its read counters: they count since the start,
@@ -131,8 +133,7 @@ void takeFound(BusDeviceList& devices, BusDeviceList found, const std::string& n
 
 }  // namespace
 
-SearchOutcome VerifyDevices(BusDeviceList& devices, MonitorMailbox& pending,
-                            SearchMemory& memory) {
+SearchOutcome VerifyDevices(BusDeviceList& devices, MonitorMailbox& pending, SearchMemory& memory) {
     BusDeviceList found;
     EnumerateBus(found);
     SearchOutcome outcome;

@@ -61,8 +61,7 @@ SearchOutcome SearchBusConfirmed(BusDeviceList& devices, const std::string& name
 // Only a complete enumeration counts: devices it found again keep their
 // entries and rows, those it did not are dropped, known and confirmed new
 // ones are identified and appended. After any other end nothing changes.
-SearchOutcome VerifyDevices(BusDeviceList& devices, MonitorMailbox& pending,
-                            SearchMemory& memory);
+SearchOutcome VerifyDevices(BusDeviceList& devices, MonitorMailbox& pending, SearchMemory& memory);
 
 // The enumeration alone: appends every code that searchNext delivers until it
 // answers false, the limit is reached, or quitRequested is set. The last

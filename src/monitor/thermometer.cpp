@@ -69,9 +69,9 @@ bool NobodyAnswered(const Scratchpad& scratchpad) {
 
 bool LooksLikeLastReading(std::uint8_t family, const Scratchpad& scratchpad,
                           const Scratchpad& last) {
-    // A DS18S20 keeps byte 4 at 0xFF; on a DS18B20 it is the configuration,
-    // which this program never writes either, but the family's fixed bytes
-    // are the ones named for it. Byte 6 of a DS18B20 varies on some parts.
+    // Bytes 2 and 3 (TH, TL) and a DS18B20's configuration in byte 4 are the
+    // user's to write; byte 6 is a DS18S20's count remaining and varies on
+    // some DS18B20s.
     const bool fixedSame = scratchpad[5] == last[5] && scratchpad[7] == last[7] &&
                            (family != FamilyDS18S20 || scratchpad[4] == last[4]);
     const float step = ScratchpadCelsius(family, scratchpad) - ScratchpadCelsius(family, last);

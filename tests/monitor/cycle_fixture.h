@@ -21,20 +21,22 @@ inline busmodel::Device Thermometer(std::uint8_t family, std::uint64_t serial, s
     return device;
 }
 
-// Search ROM passes on the recorded wire: a reset followed by the command
-// 0xF0 in eight slots, least significant bit first.
-inline int SearchPasses(const std::vector<busmodel::WireByte>& wire) {
-    int passes = 0;
+// ROM commands on the recorded wire: a reset followed by `command` in eight
+// slots, least significant bit first.
+inline int RomCommands(const std::vector<busmodel::WireByte>& wire, unsigned command) {
+    int count = 0;
     for (std::size_t i = 0; i + 8 < wire.size(); ++i) {
         if (wire[i].baud != 9600) continue;
-        unsigned command = 0;
+        unsigned sent = 0;
         for (unsigned bit = 0; bit < 8; ++bit) {
-            if (wire[i + 1 + bit].value == 0xFF) command |= 1u << bit;
+            if (wire[i + 1 + bit].value == 0xFF) sent |= 1u << bit;
         }
-        if (command == 0xF0) ++passes;
+        if (sent == command) ++count;
     }
-    return passes;
+    return count;
 }
+inline constexpr unsigned SearchRomCommand = 0xF0;
+inline constexpr unsigned MatchRomCommand = 0x55;
 
 inline void ResetMonitorSettings() {
     monitor::AppSettings& settings = monitor::Settings();
@@ -75,14 +77,17 @@ class PollCycleTest : public ::testing::Test {
 
     bool cycle() { return monitor::RunMonitorCycle(state); }
 
-    // Runs `cycles` cycles; the Search ROM passes they sent.
-    int searchPassesOver(int cycles) {
+    // Runs `cycles` cycles; how often they sent `command` after a reset.
+    int romCommandsOver(int cycles, unsigned command) {
         busmodel::RecordWire(true);
         for (int i = 0; i < cycles; ++i) EXPECT_TRUE(cycle());
-        const int passes = SearchPasses(busmodel::WireLog());
+        const int count = RomCommands(busmodel::WireLog(), command);
         busmodel::RecordWire(false);
-        return passes;
+        return count;
     }
+    int searchPassesOver(int cycles) { return romCommandsOver(cycles, SearchRomCommand); }
+    // Every read of a scratchpad starts with a Match ROM.
+    int readsOver(int cycles) { return romCommandsOver(cycles, MatchRomCommand); }
 
     // Takes the shared mailbox over like the window does and merges the rows
     // into `windowList`; the change bits taken.

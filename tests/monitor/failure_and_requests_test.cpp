@@ -93,6 +93,98 @@ TEST_F(PollCycleTest, FaultyDevicesOfLastPassShortenTheRunToSearch) {
     EXPECT_TRUE(contains(window.statusTexts(), SearchingText));
 }
 
+// A failed cycle starts with the reset of Skip ROM: a scripted 0xF0 echo
+// is a reset that no device answered.
+void failNextCycles(int cycles) {
+    busmodel::ScriptEchoes(std::vector<std::uint8_t>(static_cast<std::size_t>(cycles), 0xF0));
+}
+
+// The first pass of a search: its reset, the command with the two read slots
+// of bit 1, a direction and two read slots for each of bits 1 to 63, and the
+// direction of bit 64.
+constexpr std::uint32_t FirstSearchPassBytes = 1 + 10 + 63 * 3 + 1;
+
+// An adapter whose echo stops for a while during the search after ten failed
+// cycles: what the search found before is part of the bus only. The lists
+// stay as they were, and the search runs again once the bus answers.
+TEST_F(PollCycleTest, SearchCutShortChangesNothingAndIsTriedAgain) {
+    const std::vector<busmodel::Device> devices{Thermometer(B20, 1, 0x0191),
+                                                Thermometer(B20, 3, 0x0100)};
+    startWith(devices);
+    EXPECT_TRUE(cycle());
+    takeOver();
+    failNextCycles(FailedCyclesBeforeSearch);
+    clock.resetSteps();
+    // The tenth failed cycle's reset, the search's first pass, which delivers
+    // one code, and a few bytes of its second.
+    clock.atStep(FailedCyclesBeforeSearch, [] {
+        busmodel::Faults echoLost;
+        echoLost.echoesBeforeUnplug = 1 + FirstSearchPassBytes + 5;
+        busmodel::SetFaults(echoLost);
+    });
+    for (int failed = 1; failed <= FailedCyclesBeforeSearch; ++failed) EXPECT_TRUE(cycle());
+    EXPECT_EQ(window.statusTexts(),
+              (std::vector<std::string>{SearchingText, "Ошибка обмена данными"}));
+    ASSERT_EQ(state.devices.size(), 2u);
+    EXPECT_EQ(state.pending.rows.size(), 2u);
+    takeOver();
+    for (const SensorRecord& record : windowList) EXPECT_EQ(record.present, 1);
+
+    busmodel::SetFaults({});
+    EXPECT_EQ(searchPassesOver(1), 2);  // the pass, then the search again
+    EXPECT_EQ(cell(0, Temperature).text, "25.1 °C");
+    EXPECT_EQ(cell(1, Temperature).text, "16.0 °C");
+    EXPECT_EQ(state.devices.size(), 2u);
+    EXPECT_EQ(searchPassesOver(3), 0);  // complete now: no more
+    takeOver();
+    for (const SensorRecord& record : windowList) EXPECT_EQ(record.cells[Status].text, "OK");
+}
+
+// A short from bit 57 of a search pass on reads 0/0 on every bit; the pass
+// delivers the code of the device with zeros in place of its CRC, and once
+// the short is over the search goes on and ends as if complete. No device has
+// that code: it is never shown, so never merged or saved.
+std::vector<std::string> textsDuringShort;
+void shortDuringSearch(std::string_view text) {
+    textsDuringShort.emplace_back(text);
+    if (text != SearchingText) return;
+    // From the read slots of bit 57 to the end of the first pass.
+    constexpr std::uint32_t before = 1 + 10 + 3 * 55 + 1;
+    busmodel::ScriptEchoes(std::vector<std::uint8_t>(FirstSearchPassBytes - before, 0x00), before);
+}
+void ignoreEvents(std::int32_t) {}
+const platform::MonitorWindowOps shortingWindow{shortDuringSearch, ignoreEvents};
+
+TEST_F(PollCycleTest, CodeFromAShortDuringASearchIsNeverShown) {
+    const busmodel::Device boiler = Thermometer(B20, 0x0B013C5A, 0x0191);
+    RomCode phantom = boiler.rom;
+    phantom[7] = 0x00;
+    startWith({boiler});
+    EXPECT_TRUE(cycle());
+    takeOver();
+    textsDuringShort.clear();
+    platform::BindMonitorWindow(&shortingWindow);
+    failNextCycles(FailedCyclesBeforeSearch);
+    for (int failed = 1; failed <= FailedCyclesBeforeSearch; ++failed) EXPECT_TRUE(cycle());
+    platform::BindMonitorWindow(nullptr);
+    EXPECT_EQ(textsDuringShort,
+              (std::vector<std::string>{SearchingText, "Найдено 1 '1-Wire' устройство."}));
+    EXPECT_EQ(state.memory.unconfirmed, std::vector<RomCode>{phantom});
+    // A read of it is tried, which nobody answers; the next complete search
+    // does not find it again.
+    for (int pass = 1; pass <= 4; ++pass) {
+        EXPECT_TRUE(cycle());
+        takeOver();
+        ASSERT_EQ(windowList.size(), 1u) << pass;
+        ASSERT_EQ(state.devices.size(), 1u) << pass;
+        EXPECT_EQ(windowList[0].cells[Temperature].text, "25.1 °C") << pass;
+    }
+    EXPECT_FALSE(Contains(state.memory.known, phantom));
+    state.searchDueMs = 0;  // the periodic search
+    EXPECT_TRUE(cycle());
+    EXPECT_TRUE(state.memory.unconfirmed.empty());
+}
+
 TEST_F(PollCycleTest, PulledAdapterIsOpenedAgainAboutOnceASecondKeepingTheDevices) {
     startWith({Thermometer(B20, 1, 0x0191), Thermometer(B20, 3, 0x0100)});
     EXPECT_TRUE(cycle());

@@ -277,12 +277,8 @@ TEST_F(PollCycleTest, SensorThatLeavesAndReturnsIsReadAgainWithoutASearch) {
     ASSERT_EQ(state.devices.size(), 1u);
     takeOver();
     EXPECT_EQ(windowList[1].cells[Status].text, "Не найден");
-    // While it is away each pass spends one read on it.
-    busmodel::RecordWire(true);
-    const std::uint64_t resets = busmodel::CurrentPortState().resets;
-    EXPECT_TRUE(cycle());
-    EXPECT_EQ(busmodel::CurrentPortState().resets - resets, 3u);  // Skip ROM, a, b
-    busmodel::RecordWire(false);
+    // While it is away each pass spends one read on it, beside the one of a.
+    EXPECT_EQ(readsOver(1), 2);
 
     busmodel::AddDevice(b);
     EXPECT_EQ(searchPassesOver(1), 0);
@@ -296,9 +292,49 @@ TEST_F(PollCycleTest, SensorThatLeavesAndReturnsIsReadAgainWithoutASearch) {
     EXPECT_EQ(windowList[1].cells[Temperature].text, "16.0 °C");
     EXPECT_EQ(statusText, "Найдено 2 '1-Wire'  устройства.");
     // From then on it is polled as before, one read a pass.
-    const std::uint64_t before = busmodel::CurrentPortState().resets;
+    EXPECT_EQ(readsOver(1), 2);
+}
+
+// A sensor plugged in while the program runs, with the others answering:
+// the search every ten minutes finds it, and the next pass's read confirms it.
+TEST_F(PollCycleTest, PeriodicSearchFindsASensorPluggedIn) {
+    Settings().pollInterval = 60;
+    const busmodel::Device added = Thermometer(S20, 7, 0x0032);
+    startWith({Thermometer(B20, 1, 0x0191)});
+    EXPECT_TRUE(cycle());  // and the search after the first pass
+    const std::uint64_t searchedMs = busmodel::VirtualNowMs();
+    busmodel::AddDevice(added);
+    std::uint64_t shownMs = 0;
+    for (int cycles = 0; cycles < 15 && shownMs == 0; ++cycles) {
+        EXPECT_TRUE(cycle());
+        takeOver();
+        if (windowList.size() == 2) shownMs = busmodel::VirtualNowMs();
+    }
+    ASSERT_NE(shownMs, 0u);
+    EXPECT_GE(shownMs - searchedMs, PeriodicSearchMs);
+    EXPECT_LE(shownMs - searchedMs, PeriodicSearchMs + 2 * 61'000);  // a pass or two after it
+    EXPECT_EQ(windowList[1].cells[Name].text, "Новый");
+    EXPECT_EQ(windowList[1].cells[Temperature].text, "25.0 °C");
+    EXPECT_TRUE(window.statusTexts().empty());
+}
+
+// A device of another family cannot be read to confirm it: the search after
+// the next pass does.
+TEST_F(PollCycleTest, NewDeviceThatCannotBeReadIsConfirmedByTheNextSearch) {
+    startWith({Thermometer(B20, 1, 0x0191)});
     EXPECT_TRUE(cycle());
-    EXPECT_EQ(busmodel::CurrentPortState().resets - before, 3u);
+    busmodel::Device other;
+    other.rom = busmodel::MakeRomCode(0x26, 0x42);
+    busmodel::AddDevice(other);
+    state.searchDueMs = 0;  // the periodic search is due
+    EXPECT_EQ(searchPassesOver(1), 2);
+    takeOver();
+    EXPECT_EQ(windowList.size(), 1u);
+    EXPECT_EQ(searchPassesOver(1), 2);
+    takeOver();
+    ASSERT_EQ(windowList.size(), 2u);
+    EXPECT_EQ(windowList[1].cells[Type].text, "Неизвестное устройство");
+    EXPECT_EQ(searchPassesOver(3), 0);
 }
 
 // Beside the texts the window gets each reading's value and time, the pass's
