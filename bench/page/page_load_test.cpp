@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "flood_client.h"
 #include "http_framing.h"
 #include "latency_stats.h"
 #include "load_client.h"
@@ -21,7 +22,8 @@
 namespace bench {
 namespace {
 
-const std::string Page = "HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Type: text/html\r\n\r\nhello";
+const std::string Page =
+    "HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Type: text/html\r\n\r\nhello";
 
 TEST(ResponseFraming, CompleteOnlyWhenHeadersAndWholeBodyAreIn) {
     for (std::size_t cut = 0; cut < Page.size(); ++cut) {
@@ -106,7 +108,8 @@ struct TestServer {
         std::vector<pollfd> fds{{listener, POLLIN, 0}};
         while (!stop) {
             if (poll(fds.data(), fds.size(), 10) <= 0) continue;
-            if ((fds[0].revents & POLLIN) != 0) fds.push_back({accept(listener, nullptr, nullptr), POLLIN, 0});
+            if ((fds[0].revents & POLLIN) != 0)
+                fds.push_back({accept(listener, nullptr, nullptr), POLLIN, 0});
             for (std::size_t i = 1; i < fds.size(); ++i) {
                 if ((fds[i].revents & POLLIN) == 0) continue;
                 char buffer[4096];
@@ -151,6 +154,33 @@ TEST(LoadClient, UnansweredRequestsCountWithTheirAgeAndTheirClientsAsStarved) {
     EXPECT_EQ(result.unanswered, 3);
     ASSERT_EQ(result.latenciesMs.size(), 3u);
     EXPECT_GT(Percentile(result.latenciesMs, 0.5), 0);
+}
+
+TEST(FloodClient, OpensItsConnectionsAndStopsByItself) {
+    for (const bool answers : {true, false}) {
+        TestServer server(answers);
+        FloodOptions options;
+        options.port = server.port;
+        options.seconds = 0.5;
+        options.connectionsPerSecond = 200;
+        options.askEveryMs = 100;
+        options.answerLimitMs = 100;
+        options.holdOpen = 20;
+        const FloodResult result = RunFlood(options);
+        // The pace depends on the machine; the bounds do not.
+        EXPECT_GT(result.opened, 0);
+        EXPECT_LE(result.opened, 100);
+        EXPECT_GT(result.asks, 0);
+        EXPECT_EQ(result.answered + result.unanswered, result.asks);
+        ASSERT_EQ(result.latenciesMs.size(), static_cast<std::size_t>(result.asks));
+        if (answers) {
+            EXPECT_GT(result.answered, 0);
+        } else {
+            // An ask given up counts at its age then, at most the limit.
+            EXPECT_EQ(result.answered, 0);
+            EXPECT_LE(Percentile(result.latenciesMs, 1.0), 100);
+        }
+    }
 }
 
 }  // namespace

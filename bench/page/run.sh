@@ -4,11 +4,15 @@
 # at once, and for 50 and 200 that ask every 2 s as the page's own reload
 # does, against the program polling 10 thermometers on kelvarian-sim.
 #
-#   bench/page/run.sh BUILD_DIR [TABLE.md] [--seconds S]
+#   bench/page/run.sh BUILD_DIR [TABLE.md] [--seconds S] [--flood-only]
 #
 # Each level is measured for 8 s (--seconds or BENCH_PAGE_SECONDS) after a
 # warm-up in which the connections are accepted. The 1- and 50-client levels
 # are set beside the figures measured before answers were queued whole.
+# Then the flood: one client asks every second, on a new connection each
+# time, while another opens 1000 connections a second on which it sends
+# nothing, for 20 s (BENCH_PAGE_FLOOD_SECONDS, BENCH_PAGE_FLOOD_RATE);
+# --flood-only runs that alone.
 set -u
 HERE=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=../cpu/program_env.sh
@@ -19,9 +23,13 @@ shift
 TABLE=
 if [ $# -gt 0 ] && [ "${1#--}" = "$1" ]; then TABLE=$1; shift; fi
 WINDOW_S=${BENCH_PAGE_SECONDS:-8}
+FLOOD_S=${BENCH_PAGE_FLOOD_SECONDS:-20}
+FLOOD_RATE=${BENCH_PAGE_FLOOD_RATE:-1000}
+FLOOD_ONLY=no
 while [ $# -gt 0 ]; do
     case $1 in
         --seconds) WINDOW_S=$2; shift 2 ;;
+        --flood-only) FLOOD_ONLY=yes; shift ;;
         *) echo "bench/page: unknown option $1" >&2; exit 2 ;;
     esac
 done
@@ -43,12 +51,13 @@ cleanup() {
 trap cleanup EXIT
 ROWS=$WORK/rows
 
-# The server handles one network event per 10 ms timer tick: a request on an
-# open connection is one event, so all clients together get at most 100
-# answers a second. Accepting a connection and finding it closed are one
-# event each.
+# Each 10 ms timer tick the server answers up to 32 connections that have a
+# request (one receive each), then accepts up to 32 new ones: one connection
+# gets at most one answer a tick, all of them together at most 3200 a second.
 TICK_MS=10
-EVENTS_PER_S=$((1000 / TICK_MS))
+REQUESTS_PER_TICK=32
+PER_CLIENT_PER_S=$((1000 / TICK_MS))
+EVENTS_PER_S=$((REQUESTS_PER_TICK * 1000 / TICK_MS))
 
 PORT=$(kv_free_port) || { echo "bench/page: no free TCP port" >&2; exit 1; }
 { kv_ten_thermometers; echo wire-timing; echo "latency-ms 1"; } >"$WORK/bus.conf"
@@ -73,7 +82,8 @@ level() {  # CLIENTS PAUSE_MS
     get() { awk -v k="$1" '$1 == k { print $2 }' <<<"$out"; }
     local bound pacing
     if [ "$pause" -eq 0 ]; then
-        bound=$EVENTS_PER_S pacing="at once"
+        bound=$(kv_calc "($clients * $PER_CLIENT_PER_S < $EVENTS_PER_S) ? $clients * $PER_CLIENT_PER_S : $EVENTS_PER_S" 0)
+        pacing="at once"
     else
         bound=$(kv_calc "($clients * 1000 / $pause < $EVENTS_PER_S) ? $clients * 1000 / $pause : $EVENTS_PER_S" 0)
         pacing="every $(kv_calc "$pause / 1000" 0) s"
@@ -84,12 +94,47 @@ level() {  # CLIENTS PAUSE_MS
     sleep "$(kv_calc "0.5 + $clients * $TICK_MS * 1.5 / 1000" 2)"
 }
 
+FLOOD_ROW=
+flood() {
+    local out n0 n1 t0 t1
+    n0=$(kv_cpu_ns "$KV_PROGRAM_PID") t0=$(kv_now_ns)
+    out=$("$LOAD" --port "$PORT" --flood-rate "$FLOOD_RATE" --seconds "$FLOOD_S" --pause-ms 1000)
+    n1=$(kv_cpu_ns "$KV_PROGRAM_PID") t1=$(kv_now_ns)
+    get() { awk -v k="$1" '$1 == k { print $2 }' <<<"$out"; }
+    FLOOD_ROW="$(get flood_per_s)|$(get asks)|$(get answered_200)|$(get unanswered)|$(get p50_ms)|$(get p99_ms)|$(get max_ms)|$(get answer_limit_ms)|$(kv_calc "($n1 - $n0) / ($t1 - $t0) * 100" 1)"
+    # The flood's connections are gone; let the server find them closed.
+    sleep 1
+}
+
+# Measured by this script's flood (10 s) before requests were served ahead of
+# new connections, when the server handled one event a tick, accepts first.
+BEFORE_FLOOD="999|10|0|10|1000.0|1000.0|1000.0|1000|1.2"
+
+flood_table() {
+    local rate asks answered unanswered p50 p99 max limit cpu
+    echo "| Flood: new connections/s, no request | Asks (1 a second) | Answered | Unanswered after 1000 ms | p50 ms | p99 ms | Max ms | Program CPU % |"
+    echo "|---|---|---|---|---|---|---|---|"
+    IFS='|' read -r rate asks answered unanswered p50 p99 max limit cpu <<<"$BEFORE_FLOOD"
+    echo "| before: $rate | $asks | $answered | $unanswered | $p50 | $p99 | $max | $cpu |"
+    IFS='|' read -r rate asks answered unanswered p50 p99 max limit cpu <<<"$FLOOD_ROW"
+    echo "| now: $rate | $asks | $answered | $unanswered | $p50 | $p99 | $max | $cpu |"
+}
+
+if [ "$FLOOD_ONLY" = yes ]; then
+    echo "page: flood of $FLOOD_RATE connections/s for ${FLOOD_S} s beside one client asking every second; load average $(cut -d' ' -f1-3 /proc/loadavg)"
+    flood
+    flood_table
+    if [ -n "$TABLE" ]; then flood_table >"$TABLE"; echo "table written to $TABLE"; fi
+    exit 0
+fi
+
 echo "page: keep-alive GET / on 127.0.0.1, ${WINDOW_S} s per level; the program polls 10 DS18B20 (kelvarian-sim --wire-timing --latency-ms 1); load average $(cut -d' ' -f1-3 /proc/loadavg)"
 level 1 0
 level 50 0
 level 200 0
 level 50 2000
 level 200 2000
+flood
 
 print_table() {
     echo "| Clients | Each asks | Req/s | Bound req/s | p50 ms | p99 ms | Max ms | Clients never answered | Program CPU % |"
@@ -101,7 +146,7 @@ print_table() {
     done <"$ROWS"
 }
 column -t -s '|' -N "CLIENTS,ASKS,REQ_PER_S,BOUND,P50_MS,P99_MS,MAX_MS,NEVER_ANSWERED,UNANSWERED_AT_END,ERRORS,PROGRAM_CPU_%" "$ROWS" 2>/dev/null || cat "$ROWS"
-echo "Bound: one network event per ${TICK_MS} ms tick, one event per request on an open connection: ${EVENTS_PER_S} req/s in all."
+echo "Bound: one answer a connection per ${TICK_MS} ms tick, ${REQUESTS_PER_TICK} a tick in all: ${PER_CLIENT_PER_S} req/s a client, ${EVENTS_PER_S} req/s in all."
 echo "Percentiles count every request still unanswered at the end of the window at its age then (a lower bound)."
 # Measured by this script on main before each answer was queued whole and
 # TCP_NODELAY set (commit 3231ba5: four or five sends an answer, Nagle on).
@@ -127,8 +172,9 @@ notes() {
         echo "Clients that ask again at once: some connections took every tick and the others got"
         echo "no answer at all (\"never answered\"; their waiting time sets p99)."
     else
-        echo "Clients that ask again at once share the bound: with N of them, each answer takes"
-        echo "about N ticks (N × ${TICK_MS} ms)."
+        echo "Clients that ask again at once are each answered at most once a tick, and up to"
+        echo "${REQUESTS_PER_TICK} of them in the same tick: with N of them an answer takes about"
+        echo "N / ${REQUESTS_PER_TICK} ticks, at least one (${TICK_MS} ms)."
     fi
     if awk -v p="$single" 'BEGIN { exit !(p > 3 * '"$TICK_MS"') }'; then
         echo "A single client waits ${single} ms, more than a few ticks: look for a send that waits"
@@ -142,7 +188,8 @@ notes() {
 }
 notes
 before_after
+flood_table
 if [ -n "$TABLE" ]; then
-    { print_table; echo; notes; echo; before_after; } >"$TABLE"
+    { print_table; echo; notes; echo; before_after; echo; flood_table; } >"$TABLE"
     echo "table written to $TABLE"
 fi

@@ -17,7 +17,7 @@ constexpr float PowerOnNearC = 2.0f;
 // Every read of a thermometer's scratchpad goes through here: Match ROM, Read
 // Scratchpad and its nine bytes.
 bool readScratchpadOf(const RomCode& rom, Scratchpad& scratchpad) {
-    return onewire::matchRom(&rom) && onewire::readScratchpad(scratchpad.data());
+    return onewire::matchRomAndReadScratchpad(&rom, scratchpad.data());
 }
 
 void noteAnswer(BusDevice& device, const CheckedRead& read) {

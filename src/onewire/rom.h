@@ -31,6 +31,11 @@ const SearchState& searchState();
 [[nodiscard]] bool startConversion(std::uint32_t sleepAfterMs);
 // Read Scratchpad 0xBE and nine bytes into `buffer`. Status 0, 1, 3, 6.
 [[nodiscard]] bool readScratchpad(std::uint8_t* buffer);
+// matchRom and readScratchpad in two round trips: the reset, then Match ROM,
+// the code, Read Scratchpad and the 72 read slots as one block. The same bytes
+// on the wire and the same outcomes, except that a missing place sends
+// nothing. Status 0, 1, 2, 3, 4, 6 (code or buffer null).
+[[nodiscard]] bool matchRomAndReadScratchpad(const RomCode* code, std::uint8_t* buffer);
 // Read Power Supply 0xB4 and one read slot: 1 external power, 0 parasite.
 // Status 0, 1 (result 0), 3 (result 1).
 int readPowerSupply();

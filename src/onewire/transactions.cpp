@@ -50,6 +50,23 @@ bool readScratchpad(std::uint8_t* buffer) {
     return writeThenRead(&ReadScratchpadCommand, 1, buffer, ScratchpadBytes);
 }
 
+bool matchRomAndReadScratchpad(const RomCode* code, std::uint8_t* buffer) {
+    if (!requirePort()) return false;
+    if (code == nullptr || buffer == nullptr) return fail(BadArgument);
+    if (!busReset()) return false;
+    // Nothing between the reset and the read waits on an answer: the command,
+    // the code and Read Scratchpad are written slots whose echoes only count,
+    // so one block of 80 written and 72 read slots does it. An echo lost or
+    // doubled anywhere fails it with status 3, as it fails either of the two
+    // blocks sent apart.
+    std::uint8_t command[1 + 8 + 1];
+    command[0] = MatchRomCommand;
+    std::copy(code->begin(), code->end(), command + 1);
+    command[9] = ReadScratchpadCommand;
+    return writeThenRead(command, static_cast<std::int32_t>(sizeof command), buffer,
+                         ScratchpadBytes);
+}
+
 int readPowerSupply() {
     if (!requirePort()) return 0;
     if (!writeByte(ReadPowerSupplyCommand)) return 0;

@@ -14,7 +14,7 @@ bool HandleEvent(const platform::Event& event);
 void OnPortChanged();
 // Bound to SensorsUpdated: merges the monitor's news.
 void OnSensorsUpdated();
-// Bound to the server timer: one network event per tick.
+// Bound to the server timer: answers waiting requests, then accepts.
 void OnServerTimer();
 
 }  // namespace shell

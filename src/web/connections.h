@@ -34,11 +34,11 @@ struct ServerEvent {
     ClientConnection* connection = nullptr;
 };
 
-// One step of event detection: accepts one pending connection (newest first in
-// the list), else removes and closes the first connection found closed, else
-// reports, of the connections with bytes waiting (they stay in the socket), the
-// one whose bytes were reported longest ago, newest first among equals.
-// None when nothing happened or no server runs.
+// One step of event detection: removes and closes the connections found
+// closed (Closed), else reports, of the connections with bytes waiting (they
+// stay in the socket), the one whose bytes were reported longest ago, newest
+// first among equals, else accepts one pending connection (newest first in
+// the list). None when nothing happened or no server runs.
 ServerEvent PollServerEvent();
 
 // One receive of at most buffer.size() bytes: the count, 0 when the peer has

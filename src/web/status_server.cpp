@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <list>
+#include <vector>
 
 #include "platform/socket.h"
 #include "web/connections.h"
@@ -16,6 +17,12 @@ constexpr std::int32_t kListenBacklog = 100;
 constexpr std::size_t kPeekBytes = 8;
 // Every received chunk of up to this size is judged as a request of its own.
 constexpr std::size_t kReceiveBytes = 4096;
+// One tick's work is bounded so that the window stays responsive however busy
+// the network is: this many requests, then this many new connections. Both
+// are far beyond what browsers and scrapers ask (a few a second) and beyond
+// a flood of 1000 connections a second (10 a tick).
+constexpr std::size_t kRequestsPerTick = 32;
+constexpr std::size_t kAcceptsPerTick = 32;
 
 // The one server of the process. Only the user-interface thread touches it
 // (start-up, then the 10 ms timer), so it needs no lock.
@@ -94,34 +101,69 @@ std::uint16_t StatusServerPort() {
     return server.listener.valid() ? server.port : 0;
 }
 
-ServerEvent PollServerEvent() {
-    if (!server.listener.valid()) return ServerEvent{};
-    const platform::SocketHandle accepted = platform::AcceptPending(server.listener);
-    if (accepted.valid()) return connected(accepted);
+namespace {
 
-    // Served strictly in list order, one client that keeps its requests coming
-    // would be answered on every tick while every connection behind it waited
-    // for ever; the one waiting since the longest is served first instead.
+// One peek at every connection: those found closed are closed and removed
+// (their count comes back), those with bytes waiting are listed, the one
+// whose bytes were reported longest ago first (newest first among equals).
+// Served strictly in list order, one client that keeps its requests coming
+// would be answered on every tick while every connection behind it waited for
+// ever.
+std::size_t scanConnections(std::vector<ClientConnection*>& waiting) {
+    waiting.clear();
+    std::size_t closed = 0;
     std::array<std::uint8_t, kPeekBytes> peeked{};
-    ClientConnection* waiting = nullptr;
-    for (auto client = server.clients.begin(); client != server.clients.end(); ++client) {
+    for (auto client = server.clients.begin(); client != server.clients.end();) {
         const platform::ReceiveResult result =
             platform::ReceiveFromSocket(client->socket, peeked, true);
         if (result.count > 0) {
-            if (waiting == nullptr || client->lastServed < waiting->lastServed) waiting = &*client;
+            waiting.push_back(&*client);
         } else if (result.count == 0 || result.error == platform::SocketError::ConnectionLost) {
-            closeConnection(client);
-            return ServerEvent{ServerEventKind::Closed, nullptr};
+            closeConnection(client++);
+            ++closed;
+            continue;
         }
+        ++client;
     }
-    if (waiting == nullptr) return ServerEvent{};
-    waiting->lastServed = ++server.dataEvents;
-    return ServerEvent{ServerEventKind::DataArrived, waiting};
+    std::stable_sort(waiting.begin(), waiting.end(),
+                     [](const ClientConnection* a, const ClientConnection* b) {
+                         return a->lastServed < b->lastServed;
+                     });
+    return closed;
+}
+
+ServerEvent acceptOne() {
+    const platform::SocketHandle accepted = platform::AcceptPending(server.listener);
+    if (!accepted.valid()) return ServerEvent{};
+    return connected(accepted);
+}
+
+}  // namespace
+
+ServerEvent PollServerEvent() {
+    if (!server.listener.valid()) return ServerEvent{};
+    // Requests on open connections come before new connections: a flood of
+    // connections that never ask must not keep a client that asks waiting.
+    std::vector<ClientConnection*> waiting;
+    if (scanConnections(waiting) > 0) return ServerEvent{ServerEventKind::Closed, nullptr};
+    if (waiting.empty()) return acceptOne();
+    waiting.front()->lastServed = ++server.dataEvents;
+    return ServerEvent{ServerEventKind::DataArrived, waiting.front()};
 }
 
 void ServiceStatusServer() {
-    const ServerEvent event = PollServerEvent();
-    if (event.kind == ServerEventKind::DataArrived) answer(*event.connection);
+    if (!server.listener.valid()) return;
+    std::vector<ClientConnection*> waiting;
+    (void)scanConnections(waiting);
+    // Answering may close the connection answered, never another one, so the
+    // rest of the list stays good.
+    for (std::size_t i = 0; i < waiting.size() && i < kRequestsPerTick; ++i) {
+        waiting[i]->lastServed = ++server.dataEvents;
+        answer(*waiting[i]);
+    }
+    for (std::size_t i = 0; i < kAcceptsPerTick; ++i) {
+        if (acceptOne().kind == ServerEventKind::None) break;
+    }
     // Not a network event: whatever is still queued gets one more send each
     // tick, so a large answer to a slow reader flows while others are served.
     for (ClientConnection& client : server.clients) SendQueued(client);

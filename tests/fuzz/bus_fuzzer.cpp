@@ -164,6 +164,14 @@ void readScratchpadExactly() {
     require(done == (onewire::lastStatus() == onewire::Ok));
 }
 
+void matchAndReadExactly(FuzzedDataProvider& in) {
+    const RomCode code = chooseCode(in);
+    const auto buffer = std::make_unique<std::uint8_t[]>(9);
+    const bool done = onewire::matchRomAndReadScratchpad(&code, buffer.get());
+    requireStatus({0, 1, 2, 3, 4, 6});
+    require(done == (onewire::lastStatus() == onewire::Ok));
+}
+
 // Slot bytes from the fuzzer, sent as one block in a buffer of exactly their size.
 void exchangeExactSlots(FuzzedDataProvider& in, std::int32_t count) {
     const std::size_t size = count > 0 ? static_cast<std::size_t>(count) : 1u;
@@ -187,7 +195,7 @@ void writeThenReadExactly(FuzzedDataProvider& in) {
 }
 
 void runOperation(FuzzedDataProvider& in, bool sound) {
-    switch (in.ConsumeIntegralInRange(0, 17)) {
+    switch (in.ConsumeIntegralInRange(0, 18)) {
         case 0:
             (void)onewire::openPort(in.ConsumeBool() ? "COM1" : "COM2");
             requireStatus({0, 1});
@@ -258,6 +266,9 @@ void runOperation(FuzzedDataProvider& in, bool sound) {
             break;
         case 16:
             writeThenReadExactly(in);
+            break;
+        case 17:
+            matchAndReadExactly(in);
             break;
         default: {
             require(!onewire::searchNext(nullptr) && onewire::lastStatus() == onewire::BadArgument);

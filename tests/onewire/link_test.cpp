@@ -285,6 +285,12 @@ TEST_F(LinkTest, EveryOperationNeedsAnOpenPort) {
              return onewire::readScratchpad(b);
          }},
         {"readScratchpad without place", [] { return onewire::readScratchpad(nullptr); }},
+        {"matchRomAndReadScratchpad",
+         [] {
+             RomCode r{};
+             std::uint8_t b[9];
+             return onewire::matchRomAndReadScratchpad(&r, b);
+         }},
         {"readPowerSupply", [] { return onewire::readPowerSupply() != 0; }},
     };
     for (const auto& c : cases) {

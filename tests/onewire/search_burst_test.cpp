@@ -266,6 +266,138 @@ TEST_F(SearchBurstTest, AddressingAndReadingTakeThreeRoundTripsOnTheSameWire) {
     EXPECT_TRUE(std::equal(pad, pad + 9, again));
 }
 
+// What one read of a scratchpad gave.
+struct ReadOutcome {
+    bool read = false;
+    std::int32_t status = 0;
+    std::vector<std::uint8_t> pad;
+    bool operator==(const ReadOutcome&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const ReadOutcome& o) {
+    out << (o.read ? "read" : "failed") << " status " << o.status << " pad";
+    for (const std::uint8_t byte : o.pad) out << ' ' << static_cast<int>(byte);
+    return out;
+}
+
+ReadOutcome readApart(const RomCode& rom) {
+    std::uint8_t pad[9]{};
+    ReadOutcome o;
+    o.read = onewire::matchRom(&rom) && onewire::readScratchpad(pad);
+    o.status = onewire::lastStatus();
+    o.pad.assign(pad, pad + 9);
+    return o;
+}
+
+ReadOutcome readTogether(const RomCode& rom) {
+    std::uint8_t pad[9]{};
+    ReadOutcome o;
+    o.read = onewire::matchRomAndReadScratchpad(&rom, pad);
+    o.status = onewire::lastStatus();
+    o.pad.assign(pad, pad + 9);
+    return o;
+}
+
+TEST_F(SearchBurstTest, MatchAndReadTogetherTakeTwoRoundTripsOnTheSameWire) {
+    const Device device = thermometer(FamilyDs18b20, 7, 0x0191);
+    busmodel::SetDevices({device});
+    open();
+    ASSERT_TRUE(onewire::resetAndSkipRom());
+    ASSERT_TRUE(onewire::startConversion(800));
+    busmodel::RecordWire(true);
+    const ReadOutcome apart = readApart(device.rom);
+    const auto apartWire = busmodel::WireLog();
+
+    busmodel::RecordWire(true);
+    const std::uint64_t start = writes();
+    const std::uint64_t resets = busmodel::CurrentPortState().resets;
+    const ReadOutcome together = readTogether(device.rom);
+    EXPECT_EQ(writes() - start, 2u);  // the reset, then 0x55, the code, 0xBE and the reads
+    EXPECT_EQ(busmodel::CurrentPortState().resets - resets, 1u);
+    EXPECT_TRUE(apartWire == busmodel::WireLog());
+    EXPECT_EQ(together, apart);
+    EXPECT_TRUE(together.read);
+    EXPECT_EQ(together.status, onewire::Ok);
+    const auto expected = busmodel::MakeScratchpad(FamilyDs18b20, 0x0191);
+    EXPECT_TRUE(std::equal(together.pad.begin(), together.pad.end(), expected.begin()));
+}
+
+// Whatever goes wrong on the way, the read in one block fails (or succeeds)
+// exactly as Match ROM and Read Scratchpad sent apart do.
+TEST_F(SearchBurstTest, MatchAndReadTogetherFailAsTheSeparateCalls) {
+    const Device device = thermometer(FamilyDs18b20, 8, -0x01B8);
+    open();
+    struct Damage {
+        std::string name;
+        bool device = true;
+        busmodel::Faults faults;
+        std::vector<std::uint8_t> script;  // echo values, the reset's first
+    };
+    std::vector<Damage> damages;
+    damages.push_back({"none"});
+    damages.push_back({"nobody on the bus", false});
+    // The reset's echo is the first; the 80 written slots follow, then the 72 reads.
+    for (const int lost : {0, 1, 9, 40, 72, 79, 80, 100, 151}) {
+        Damage d{"echoes lost after " + std::to_string(lost) + " slots"};
+        d.faults.echoesBeforeUnplug = 1 + lost;
+        damages.push_back(d);
+    }
+    for (const int limit : {0, 5, 71}) {
+        Damage d{"writes cut to " + std::to_string(limit) + " bytes"};
+        d.faults.writeLimit = limit;
+        damages.push_back(d);
+    }
+    Damage doubled{"echoes doubled"};
+    doubled.faults.doubleEcho = true;
+    damages.push_back(doubled);
+    Damage slow{"no switch to 9600"};
+    slow.faults.failResetSpeed = true;
+    damages.push_back(slow);
+    // Echo values of written slots are not read: a device pulling the wire
+    // low in them changes nothing, apart or together.
+    for (const std::uint8_t value : {0x00, 0x7F, 0xFE}) {
+        Damage d{"written echoes read " + std::to_string(value)};
+        d.script.assign(1 + 80, value);
+        d.script[0] = 0xE0;
+        damages.push_back(d);
+    }
+
+    for (const Damage& damage : damages) {
+        SCOPED_TRACE(damage.name);
+        ReadOutcome outcomes[2];
+        for (const bool together : {false, true}) {
+            busmodel::ResetBus();
+            if (damage.device) busmodel::SetDevices({device});
+            busmodel::SetFaults(damage.faults);
+            busmodel::ScriptEchoes(damage.script);
+            outcomes[together ? 1 : 0] =
+                together ? readTogether(device.rom) : readApart(device.rom);
+            busmodel::SetFaults({});
+            EXPECT_EQ(onewire::inputWaiting(), 0);
+        }
+        EXPECT_EQ(outcomes[1], outcomes[0]);
+    }
+}
+
+TEST_F(SearchBurstTest, MatchAndReadTogetherWithoutAPlaceSendNothing) {
+    const Device device = thermometer(FamilyDs18b20, 9);
+    busmodel::SetDevices({device});
+    open();
+    std::uint8_t pad[9]{};
+    const std::uint64_t before = bytesWritten();
+    EXPECT_FALSE(onewire::matchRomAndReadScratchpad(nullptr, pad));
+    EXPECT_EQ(onewire::lastStatus(), onewire::BadArgument);
+    EXPECT_FALSE(onewire::matchRomAndReadScratchpad(&device.rom, nullptr));
+    EXPECT_EQ(onewire::lastStatus(), onewire::BadArgument);
+    EXPECT_EQ(bytesWritten(), before);
+    // No presence: the reset alone went out.
+    busmodel::SetDevices({});
+    busmodel::RecordWire(true);
+    EXPECT_FALSE(onewire::matchRomAndReadScratchpad(&device.rom, pad));
+    EXPECT_EQ(onewire::lastStatus(), onewire::NoResponse);
+    EXPECT_EQ(busmodel::WireLog(), std::vector<busmodel::WireByte>(1, {0xF0, 9600}));
+}
+
 TEST_F(SearchBurstTest, BurstsKeepTheBlockRules) {
     busmodel::SetDevices({thermometer(FamilyDs18b20, 9)});
     open();

@@ -59,8 +59,8 @@ int openSocket(bool ipv6) {
 }
 
 bool bindTo(int fd, const Address& address) {
-    return bind(native::ToNative(handleOf(fd)),
-                reinterpret_cast<const sockaddr*>(&address.storage), address.length) == 0;
+    return bind(native::ToNative(handleOf(fd)), reinterpret_cast<const sockaddr*>(&address.storage),
+                address.length) == 0;
 }
 
 // One receive of up to `size` bytes without waiting.
@@ -108,10 +108,10 @@ HeldPort HoldPort(bool ipv6) {
     } else {
         reinterpret_cast<sockaddr_in*>(&address.storage)->sin_addr.s_addr = htonl(INADDR_ANY);
     }
-    const std::uint16_t port = fd >= 0 && bindTo(fd, address) &&
-                                       platform::ListenForConnections(handleOf(fd), 1)
-                                   ? platform::BoundPort(handleOf(fd))
-                                   : 0;
+    const std::uint16_t port =
+        fd >= 0 && bindTo(fd, address) && platform::ListenForConnections(handleOf(fd), 1)
+            ? platform::BoundPort(handleOf(fd))
+            : 0;
     if (port == 0) {
         CloseClient(fd);
         return HeldPort{-1, 0};
@@ -170,6 +170,15 @@ bool ClosedByServer(int fd) {
         const platform::ReceiveResult got = receive(fd, std::span(&byte, 1));
         if (got.count == 0 || got.error == platform::SocketError::ConnectionLost) return true;
         if (got.count > 0 || got.error != platform::SocketError::WouldBlock) return false;
+        platform::SleepMs(1);
+    }
+    return false;
+}
+
+bool AwaitBytesAt(platform::SocketHandle socket) {
+    std::array<std::uint8_t, 1> peeked{};
+    for (int nap = 0; nap < kNapsBeforeGivingUp; ++nap) {
+        if (platform::ReceiveFromSocket(socket, peeked, true).count > 0) return true;
         platform::SleepMs(1);
     }
     return false;

@@ -32,6 +32,9 @@ bool ClosedByServer(int fd);
 // true when the connection is open with nothing waiting.
 bool StillOpen(int fd);
 
+// Waits (bounded) until bytes are waiting on one of the server's sockets; false
+// when none came.
+bool AwaitBytesAt(platform::SocketHandle socket);
 // Polls until an event other than None shows up (bounded); None when none did.
 web::ServerEvent AwaitServerEvent();
 // Runs the server's timer routine until it has nothing more to do, after

@@ -267,6 +267,45 @@ TEST_F(StatusServerTest, AClientThatKeepsAskingDoesNotStarveTheOthers) {
     }
 }
 
+// Connections that never ask must not delay those that do: one call of the
+// timer routine answers every open connection with a request, however many
+// connections wait to be accepted, and the waiting ones are all taken within
+// a few calls more.
+TEST_F(StatusServerTest, RequestsAreAnsweredBeforeAFloodOfNewConnectionsIsAccepted) {
+    std::vector<int> asking;
+    std::vector<ClientConnection*> connections;
+    for (int i = 0; i < 3; ++i) {
+        asking.push_back(connectClient());
+        connections.push_back(lastAccepted.connection);
+    }
+    // Fewer than the listen backlog, so that every connect completes, and
+    // more than one call of the timer routine accepts.
+    constexpr int kIdle = 80;
+    for (int i = 0; i < kIdle; ++i) {
+        clients.push_back(webtest::ConnectLoopback(false, port));
+        ASSERT_GE(clients.back(), 0);
+    }
+    for (std::size_t i = 0; i < asking.size(); ++i) {
+        webtest::SendAll(asking[i], "GET / HTTP/1.1\r\n\r\n");
+        ASSERT_TRUE(webtest::AwaitBytesAt(connections[i]->socket));
+    }
+    ServiceStatusServer();
+    for (const int fd : asking) {
+        EXPECT_EQ(webtest::ReadBytes(fd, pageResponse().size()), pageResponse());
+    }
+    int calls = 0;
+    while (PollServerEvent().kind == ServerEventKind::Connected && calls < kIdle) {
+        ServiceStatusServer();
+        ++calls;
+    }
+    EXPECT_LE(calls, 5);  // one at a time, it would take 40
+    EXPECT_EQ(PollServerEvent().kind, ServerEventKind::None);
+    // A flood connection that asks at last is served like any other.
+    const std::string page =
+        exchange(clients.back(), "GET / HTTP/1.1\r\n\r\n", pageResponse().size());
+    EXPECT_EQ(page, pageResponse());
+}
+
 TEST_F(StatusServerTest, AnswerToAVanishedClientDoesNotKillTheProcess) {
     const int fd = connectClient();
     webtest::SendAll(fd, "GET / HTTP/1.1\r\n\r\n");
