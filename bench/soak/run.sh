@@ -8,7 +8,8 @@
 # thermometer on the bus that it lists reads what the bus holds, and after a
 # restart every one on the bus; it never lists or saves a code that was not
 # on the bus; its resident memory does not grow after the first minute; no
-# log line holds a temperature the simulator did not send; and kill -9 at
+# log line holds a temperature the simulator did not send (the power-on
+# 85 °C of a thermometer that joined the bus is none); and kill -9 at
 # random moments (also while it saves on SIGTERM) always leaves a settings
 # file that loads.
 #
