@@ -118,7 +118,7 @@ bus_check() {  # MODE LIMIT
     while ((SECONDS - start < $2)); do
         if curl -sf --max-time 2 "http://127.0.0.1:$PORT/status.json" >"$WORK/status.json" &&
             "$SOAK" check-status "$WORK/status.json" "$WORK/bus.conf" "$WORK/served.txt" "$1" >"$WORK/status.out"; then
-            BUS_CHECK="$(get status_reading "$WORK/status.out") of $(get status_on_bus "$WORK/status.out") thermometers on the bus read (within $((SECONDS - start)) s)"
+            BUS_CHECK="$(get status_reading "$WORK/status.out") of $(get status_on_bus "$WORK/status.out") thermometers on the bus read (within $((SECONDS - start)) s), $(get status_listed "$WORK/status.out") listed, 0 codes never on the bus"
             return 0
         fi
         sleep 1
