@@ -7,20 +7,12 @@
 namespace soak {
 namespace {
 
-// Thermometers read 85 degC until their first conversion; one that joins the
-// bus anew sends that first.
-constexpr std::int16_t PowerOnRawDs18b20 = 85 * 16;
-constexpr std::int16_t PowerOnRawDs18s20 = 85 * 2;
 constexpr std::size_t MinDevices = 2;
 constexpr std::size_t MaxDevices = 24;
 
 // A number below `count`, drawn from the run's seed.
 std::uint32_t below(SoakBus& bus, std::uint32_t count) {
     return static_cast<std::uint32_t>(bus.random() % count);
-}
-
-std::int16_t powerOnRaw(std::uint8_t family) {
-    return family == busmodel::FamilyDs18b20 ? PowerOnRawDs18b20 : PowerOnRawDs18s20;
 }
 
 std::string romText(const SoakDevice& device) {
@@ -48,7 +40,8 @@ SoakDevice newDevice(SoakBus& bus, std::uint8_t family) {
     device.rom = busmodel::MakeRomCode(family, bus.nextSerial);
     bus.nextSerial += 0x10101;
     device.raw = randomRaw(bus, family);
-    serve(bus, device, powerOnRaw(family));
+    // Until its first conversion it reads the power-on 85 degC, which is no
+    // reading of a thermometer that never read near 85 degC: not served.
     serve(bus, device, device.raw);
     return device;
 }
@@ -72,10 +65,11 @@ std::string remove(SoakBus& bus) {
 
 std::string corrupt(SoakBus& bus) {
     SoakDevice& device = pick(bus);
-    const Corruption kinds[] = {Corruption::TemperatureBit, Corruption::AnyBit,
-                                Corruption::AnyByte};
-    device.corruption = kinds[below(bus, 3)];
-    const char* names[] = {"", "temperature bit", "any bit", "any byte"};
+    const Corruption kinds[] = {Corruption::TemperatureBit, Corruption::AnyBit, Corruption::AnyByte,
+                                Corruption::Noise, Corruption::SealedNoise};
+    device.corruption = kinds[below(bus, 5)];
+    const char* names[] = {"",         "temperature bit", "any bit",
+                           "any byte", "noise",           "noise with its CRC"};
     return "corrupt (" + std::string(names[static_cast<int>(device.corruption)]) + ") " +
            romText(device);
 }
@@ -106,6 +100,27 @@ std::string unplug(SoakBus& bus) {
     return "adapter unplugged for " + std::to_string(bus.unplugSteps) + " step(s)";
 }
 
+// A short or a silence of a few tens of milliseconds at a random bit of one
+// of the first Search ROM commands of the step, now and then repeating; a
+// short may instead cover exactly the rest of its pass, which reads a code
+// that no device has.
+std::string drawGlitch(SoakBus& bus) {
+    const bool shortWire = below(bus, 2) == 0;
+    const std::uint32_t bit = below(bus, 64);
+    // A search sends one Search ROM command per code: the first eight reach
+    // into the first search of the step on a bus of a dozen thermometers.
+    std::string text = std::string(shortWire ? "short" : "no-echo") +
+                       "-in-search=" + std::to_string(1 + below(bus, 8)) +
+                       " bit=" + std::to_string(bit);
+    if (shortWire && below(bus, 2) == 0) {
+        text += " bits=" + std::to_string(64 - bit);
+    } else {
+        text += " ms=" + std::to_string(10 + below(bus, 41));
+    }
+    if (below(bus, 3) == 0) text += " every=" + std::to_string(2 + below(bus, 3));
+    return text;
+}
+
 const char* corruptionOption(Corruption corruption) {
     switch (corruption) {
         case Corruption::TemperatureBit:
@@ -114,6 +129,10 @@ const char* corruptionOption(Corruption corruption) {
             return " corrupt-scratchpad=any-bit";
         case Corruption::AnyByte:
             return " corrupt-scratchpad=any-byte";
+        case Corruption::Noise:
+            return " noise";
+        case Corruption::SealedNoise:
+            return " noise=valid-crc";
         case Corruption::None:
             break;
     }
@@ -137,7 +156,17 @@ SoakBus StartBus(std::uint32_t seed) {
 }
 
 std::string Step(SoakBus& bus) {
-    if (bus.unplugSteps > 0 && --bus.unplugSteps == 0) return "adapter plugged in again";
+    // Every step but an unplugged one carries a glitch for the searches it
+    // sees: the search after the adapter's return, after a sensor left, the
+    // program's own.
+    bus.glitch.clear();
+    if (bus.unplugSteps > 0 && --bus.unplugSteps == 0) {
+        bus.glitch = drawGlitch(bus);
+        ++bus.glitchSteps;
+        return "adapter plugged in again; glitch " + bus.glitch;
+    }
+    bus.glitch = drawGlitch(bus);
+    ++bus.glitchSteps;
     // Weights out of 100: new temperatures most, then the device changes;
     // about once a minute the whole adapter goes for a step or two. While it
     // runs, the program searches the bus only after failed cycles or after a
@@ -160,7 +189,8 @@ std::string Step(SoakBus& bus) {
     } else {
         done = unplug(bus);
     }
-    return done.empty() ? newTemperature(bus) : done;
+    if (done.empty()) done = newTemperature(bus);
+    return bus.glitch.empty() ? done : done + "; glitch " + bus.glitch;
 }
 
 std::string Settle(SoakBus& bus) {
@@ -169,6 +199,7 @@ std::string Settle(SoakBus& bus) {
         device.corruption = Corruption::None;
     }
     bus.unplugSteps = 0;
+    bus.glitch.clear();
     return "every thermometer healthy and on the bus, adapter in place";
 }
 
@@ -176,6 +207,7 @@ std::string ConfigText(const SoakBus& bus, std::uint32_t latencyMs) {
     std::string text = "# soak run: rewritten and re-read (SIGHUP) at every step\nwire-timing\n";
     text += "latency-ms " + std::to_string(latencyMs) + "\n";
     if (bus.unplugSteps > 0) text += "fault no-echo\n";
+    if (!bus.glitch.empty()) text += "fault " + bus.glitch + "\n";
     for (const SoakDevice& device : bus.devices) {
         text += "device " + romText(device) + " raw=" + std::to_string(device.raw);
         if (device.absent) text += " absent";

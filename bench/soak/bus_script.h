@@ -14,7 +14,9 @@
 
 namespace soak {
 
-enum class Corruption : std::uint8_t { None, TemperatureBit, AnyBit, AnyByte };
+// How a thermometer's scratchpad reads are spoiled: a damaged byte that CRC-8
+// catches, or noise instead of the memory (sealed noise passes the CRC).
+enum class Corruption : std::uint8_t { None, TemperatureBit, AnyBit, AnyByte, Noise, SealedNoise };
 
 struct SoakDevice {
     busmodel::RomCode rom{};
@@ -31,7 +33,11 @@ struct SoakBus {
     std::mt19937 random;
     std::uint64_t nextSerial = 0x50AC00;
     std::uint32_t unplugSteps = 0;  // steps left with the adapter unplugged
-    std::set<Served> served;         // everything any thermometer may have sent
+    // A glitch timed inside the searches of this step ("fault" line of
+    // kelvarian-sim without the word), empty for none.
+    std::string glitch;
+    std::uint32_t glitchSteps = 0;  // steps that carried one
+    std::set<Served> served;        // everything any thermometer may have sent
 };
 
 // Ten thermometers (eight DS18B20, two DS18S20) and the seed.
@@ -40,7 +46,7 @@ SoakBus StartBus(std::uint32_t seed);
 // One change drawn from the seed; returns what it did, for the run's output.
 std::string Step(SoakBus& bus);
 
-// Every thermometer healthy and on the bus, the adapter in place: the state
+// Every thermometer healthy and on the bus, the adapter in place, no glitch: the state
 // the run ends in, so that afterwards the program must be reading again.
 std::string Settle(SoakBus& bus);
 

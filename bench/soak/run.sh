@@ -1,12 +1,17 @@
 #!/usr/bin/env bash
 # Soak run: the program polls a simulated bus that changes every few seconds
 # (thermometers added, removed, off the bus and back, corrupt and healed, new
-# temperatures, now and then the adapter unplugged) while 50 keep-alive
-# clients read the status page. Afterwards: the program is alive and still
-# polling; its resident memory does not grow after the first minute; no log
-# line holds a temperature the simulator did not send; and kill -9 at random
-# moments (also while it saves on SIGTERM) always leaves a settings file that
-# loads.
+# temperatures, now and then the adapter unplugged, and in every step a short
+# or a silence of some tens of milliseconds timed inside the searches, which
+# follow a sensor's leaving or the adapter's return) while 50 keep-alive clients read
+# the status page. Afterwards: the program is alive and still polling; every
+# thermometer on the bus that it lists reads what the bus holds, and after a
+# restart every one on the bus; it never lists or saves a code that was not
+# on the bus; its resident memory does not grow after the first minute; no
+# log line holds a temperature the simulator did not send (the power-on
+# 85 °C of a thermometer that joined the bus is none); and kill -9 at
+# random moments (also while it saves on SIGTERM) always leaves a settings
+# file that loads.
 #
 #   bench/soak/run.sh [BUILD_DIR] [--minutes M] [--seed N] [--kills K]
 #                     [--table FILE.md] [--keep]
@@ -83,7 +88,8 @@ LOAD_PID=$!
     --program-pid "$KV_PROGRAM_PID" --seconds "$SECONDS_TOTAL" --served "$WORK/served.txt" \
     --memory "$WORK/memory.txt" >"$WORK/drive.out" 2>&1
 drive_status=$?
-echo "soak: $(wc -l <"$WORK/drive.out") bus changes: $(sed -E 's/^ *[0-9.]+ s  //; s/[: ].*//' "$WORK/drive.out" | sort | uniq -c | awk '{ printf "%s%s %s", sep, $1, $2; sep = ", " }')"
+GLITCHES=$(grep -c 'glitch' "$WORK/drive.out")
+echo "soak: $(wc -l <"$WORK/drive.out") bus changes ($GLITCHES with a glitch inside the searches): $(sed -E 's/^ *[0-9.]+ s  //; s/[: ].*//' "$WORK/drive.out" | sort | uniq -c | awk '{ printf "%s%s %s", sep, $1, $2; sep = ", " }')"
 
 # Alive, and still reading: the run ended with every thermometer healthy
 # after a few seconds without the adapter, so the program has searched the
@@ -102,6 +108,27 @@ done
 [ "$ALIVE" = yes ] || fail "the program did not live through the run ($(tail -1 "$WORK/drive.out"))"
 [ -n "$STILL_POLLING" ] || { STILL_POLLING="no reading for 30 s"; fail "no readings logged in the 30 s after the run"; }
 echo "soak: program alive: $ALIVE; still polling: $STILL_POLLING"
+
+# The bus against /status.json, polled until it agrees (LIMIT seconds):
+# MODE "all" wants every thermometer on the bus listed, "listed" only those
+# the program lists to read. BUS_CHECK says how it went.
+bus_check() {  # MODE LIMIT
+    local start=$SECONDS
+    BUS_CHECK=
+    while ((SECONDS - start < $2)); do
+        if curl -sf --max-time 2 "http://127.0.0.1:$PORT/status.json" >"$WORK/status.json" &&
+            "$SOAK" check-status "$WORK/status.json" "$WORK/bus.conf" "$WORK/served.txt" "$1" >"$WORK/status.out"; then
+            BUS_CHECK="$(get status_reading "$WORK/status.out") of $(get status_on_bus "$WORK/status.out") thermometers on the bus read (within $((SECONDS - start)) s), $(get status_listed "$WORK/status.out") listed, 0 codes never on the bus"
+            return 0
+        fi
+        sleep 1
+    done
+    BUS_CHECK="$(get status_reading "$WORK/status.out") of $(get status_on_bus "$WORK/status.out") read, $(get status_listed "$WORK/status.out") listed, $(get status_strangers "$WORK/status.out") codes never on the bus; $(grep -E '^(stranger|not reading)' "$WORK/status.out" | head -3 | tr '\n' ' ')"
+    return 1
+}
+bus_check listed 60 || fail "after the run: $BUS_CHECK"
+BUS_AFTER_RUN=$BUS_CHECK
+echo "soak: after the run, without a restart: $BUS_AFTER_RUN"
 
 wait "$LOAD_PID"
 LOAD_PID=
@@ -134,6 +161,8 @@ settings_check() {  # LABEL
     done
     if "$SOAK" check-settings "$WORK/Kelvarian.ini" "$PORT" >"$WORK/settings.out"; then
         LOADS=$((LOADS + 1))
+        "$SOAK" check-saved "$WORK/Kelvarian.ini" "$WORK/served.txt" >"$WORK/saved.out" ||
+            fail "after kill $1 saved codes that were never on the bus: $(tr '\n' ' ' <"$WORK/saved.out")"
     else
         cp "$WORK/Kelvarian.ini" "$WORK/left-behind/Kelvarian.ini.failed-$1"
         fail "settings file does not load after kill $1: $(tr '\n' ' ' <"$WORK/settings.out")"
@@ -164,14 +193,18 @@ exec 2>&3 3>&-
 # page on the stored port and ends cleanly, saving the sensors it knows.
 kv_start_program "$WORK"
 kv_wait_page_readings "$PORT" 0 60 || fail "the program did not start on the file the kills left"
-sleep 2
+bus_check all 60 || fail "after the restart: $BUS_CHECK"
+BUS_AFTER_RESTART=$BUS_CHECK
+echo "soak: after the restart: $BUS_AFTER_RESTART"
 kv_stop "$KV_PROGRAM_PID"
 status=$KV_STATUS
 KV_PROGRAM_PID=
 [ "$status" = 0 ] || fail "the program ended with $status after the kills"
 "$SOAK" check-settings "$WORK/Kelvarian.ini" "$PORT" >"$WORK/settings.out" || fail "final settings file does not load"
 STORED=$(get settings_sensors "$WORK/settings.out")
-echo "soak: kill -9 ×$KILLS ($KILLED_ALIVE while the process still ran, $IN_SAVE inside a save): the settings file loaded $LOADS of $KILLS times; afterwards a clean start and SIGTERM (exit $status), $STORED sensors stored"
+"$SOAK" check-saved "$WORK/Kelvarian.ini" "$WORK/served.txt" >"$WORK/saved.out" || fail "saved codes that were never on the bus: $(tr '\n' ' ' <"$WORK/saved.out")"
+PHANTOMS=$(get saved_not_on_bus "$WORK/saved.out")
+echo "soak: kill -9 ×$KILLS ($KILLED_ALIVE while the process still ran, $IN_SAVE inside a save): the settings file loaded $LOADS of $KILLS times; afterwards a clean start and SIGTERM (exit $status), $STORED sensors stored, $PHANTOMS of them never on the bus"
 
 "$SOAK" check-log "$LOG" "$WORK/served.txt" >"$WORK/log.out"
 READINGS=$(get log_readings "$WORK/log.out")
@@ -188,8 +221,11 @@ if [ -n "$TABLE" ]; then
     {
         echo "| Soak (${MINUTES} min, seed $SEED) | Result |"
         echo "|---|---|"
-        echo "| Bus changes (every 5 s) | $(wc -l <"$WORK/drive.out") |"
+        echo "| Bus changes (every 5 s) / with a glitch timed inside the searches | $(wc -l <"$WORK/drive.out") / $GLITCHES |"
         echo "| Program alive at the end, still polling | $ALIVE, $STILL_POLLING |"
+        echo "| After the run, without a restart | $BUS_AFTER_RUN |"
+        echo "| After a restart | $BUS_AFTER_RESTART |"
+        echo "| Saved codes never on the bus | $PHANTOMS of $STORED |"
         echo "| Status page, 50 clients asking every 1 s, new connection every 30 answers | $(get rps "$WORK/page.out") req/s, p50 $(get p50_ms "$WORK/page.out") ms, p99 $(get p99_ms "$WORK/page.out") ms, $(get errors "$WORK/page.out") errors, $(get starved_clients "$WORK/page.out") clients never answered |"
         echo "| VmRSS 10 s after start / after the first minute (min – max) | $RSS_STARTED KiB / $RSS_MIN – $RSS_MAX KiB |"
         echo "| VmRSS slope after the first minute | $RSS_SLOPE KiB/min ($RSS_SAMPLES samples) |"

@@ -11,6 +11,12 @@
 //   kelvarian-soak check-log LOG SERVED      every reading was served
 //   kelvarian-soak memory SAMPLES [SETTLE_S] spread and trend after settling
 //   kelvarian-soak check-settings INI PORT   the settings file loads whole
+//   kelvarian-soak check-status STATUS CONFIG SERVED [all]
+//       the program's /status.json (saved in STATUS) against the bus of the
+//       simulator's CONFIG: every thermometer listed reads what the bus holds
+//       (with "all": every thermometer on the bus is listed), and no code
+//       listed was ever off the bus
+//   kelvarian-soak check-saved INI SERVED    no saved code was ever off the bus
 //   kelvarian-soak term-then-kill PID US     SIGTERM, US microseconds, SIGKILL
 #include <signal.h>
 #include <unistd.h>
@@ -29,6 +35,8 @@
 #include "log_check.h"
 #include "memory_trend.h"
 #include "persistence/settings_file.h"
+#include "sim/sim_config.h"
+#include "status_check.h"
 
 namespace {
 
@@ -226,6 +234,41 @@ int checkSettings(const std::string& path, long serverPort) {
     return loads ? 0 : 1;
 }
 
+int checkStatus(const std::string& statusPath, const std::string& configPath,
+                const std::string& servedPath, bool all) {
+    sim::SimConfig config;
+    std::string error;
+    if (!sim::LoadConfigFile(configPath, config, error)) {
+        std::printf("status_error %s\n", error.c_str());
+        return 2;
+    }
+    const soak::StatusVerdict verdict =
+        soak::CheckStatus(readWhole(statusPath), config.devices, readServed(servedPath));
+    std::printf("status_parsed %d\n", verdict.parsed ? 1 : 0);
+    std::printf("status_on_bus %d\n", verdict.onBus);
+    std::printf("status_listed %d\n", verdict.listed);
+    std::printf("status_reading %d\n", verdict.reading);
+    std::printf("status_strangers %zu\n", verdict.strangers.size());
+    for (const std::string& rom : verdict.strangers) std::printf("stranger: %s\n", rom.c_str());
+    for (const std::string& rom : verdict.notReading) std::printf("not reading: %s\n", rom.c_str());
+    const bool good = verdict.parsed && verdict.strangers.empty() && verdict.notReading.empty() &&
+                      (!all || verdict.listed == verdict.onBus);
+    return good ? 0 : 1;
+}
+
+int checkSaved(const std::string& iniPath, const std::string& servedPath) {
+    std::vector<std::int64_t> ids;
+    for (const persistence::StoredSensor& sensor :
+         persistence::ParseSettings(readWhole(iniPath)).sensors) {
+        ids.push_back(sensor.id);
+    }
+    const std::vector<std::int64_t> strangers = soak::SavedStrangers(ids, readServed(servedPath));
+    std::printf("saved_codes %zu\n", ids.size());
+    std::printf("saved_not_on_bus %zu\n", strangers.size());
+    for (std::int64_t id : strangers) std::printf("stranger: %lld\n", static_cast<long long>(id));
+    return strangers.empty() ? 0 : 1;
+}
+
 // The program saves its settings within milliseconds of SIGTERM; a shell's
 // sleep between the two signals would cost more than that.
 int termThenKill(pid_t pid, long microseconds) {
@@ -247,6 +290,10 @@ int main(int argc, char** argv) {
         return memoryReport(argv[2], argc > 3 ? std::atof(argv[3]) : 60);
     }
     if (command == "check-settings" && argc == 4) return checkSettings(argv[2], std::atol(argv[3]));
+    if (command == "check-status" && (argc == 5 || argc == 6)) {
+        return checkStatus(argv[2], argv[3], argv[4], argc == 6 && std::string(argv[5]) == "all");
+    }
+    if (command == "check-saved" && argc == 4) return checkSaved(argv[2], argv[3]);
     if (command == "term-then-kill" && argc == 4) {
         return termThenKill(static_cast<pid_t>(std::atol(argv[2])), std::atol(argv[3]));
     }

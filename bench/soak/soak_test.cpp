@@ -15,6 +15,7 @@
 #include "onewire/link.h"
 #include "onewire/rom.h"
 #include "sim/sim_config.h"
+#include "status_check.h"
 
 namespace soak {
 namespace {
@@ -57,7 +58,7 @@ class DamageTest : public ::testing::Test {
 
 struct DamageCase {
     const char* option;
-    bool oneBit;          // exactly one bit differs (else: exactly one byte)
+    bool oneBit;  // exactly one bit differs (else: exactly one byte)
     bool samePlaceAlways;
 };
 
@@ -115,11 +116,11 @@ TEST(LogCheck, ReadingsPassOnlyWithAServedValueOfTheirRom) {
         bool good;
     } cases[] = {
         {reading(Rom, "85.0"), true},
-        {reading(Rom, "21.2"), true},   // 21.25 shown with one decimal, either way
+        {reading(Rom, "21.2"), true},  // 21.25 shown with one decimal, either way
         {reading(Rom, "21.3"), true},
         {reading(Rom, "-0.1"), true},
-        {reading(Rom, "21.4"), false},  // a value never sent
-        {reading(Rom, "3.5"), false},   // another device's value
+        {reading(Rom, "21.4"), false},                   // a value never sent
+        {reading(Rom, "3.5"), false},                    // another device's value
         {reading("28-00000050AC01-11", "85.0"), false},  // a device never served
     };
     for (const Case& c : cases) {
@@ -159,13 +160,59 @@ TEST(SoakBus, EveryStateServesOnlyRecordedTemperatures) {
     for (int step = 0; step < 300; ++step) {
         Step(bus);
         Step(twin);
+        // Every state, glitch included, is one the simulator takes.
+        sim::SimConfig config;
+        std::string error;
+        EXPECT_TRUE(sim::ParseConfigText(ConfigText(bus, 1), config, error)) << error;
+        EXPECT_EQ(config.faults.searchGlitch.kind != busmodel::Glitch::None, !bus.glitch.empty());
         for (const SoakDevice& device : bus.devices) {
             const std::string rom = busmodel::FormatRom(device.rom);
             EXPECT_TRUE(bus.served.count({rom, Celsius(device.rom[0], device.raw)}));
-            EXPECT_TRUE(bus.served.count({rom, 85.0}));  // its power-on reading
+            // Its power-on value is never a reading of a new thermometer.
+            if (Celsius(device.rom[0], device.raw) != 85.0) {
+                EXPECT_FALSE(bus.served.count({rom, 85.0}));
+            }
         }
     }
     EXPECT_EQ(ConfigText(bus, 1), ConfigText(twin, 1));  // the seed decides the run
+    EXPECT_GT(bus.glitchSteps, 250u);
+}
+
+TEST(StatusCheck, ListedThermometersMustReadAndNoCodeMayBeAPhantom) {
+    busmodel::Device boiler;
+    boiler.rom = busmodel::MakeRomCode(busmodel::FamilyDs18b20, 0x3C5A);
+    boiler.temperatureRaw = 21 * 16 + 8;
+    busmodel::Device cellar = boiler;
+    cellar.rom = busmodel::MakeRomCode(busmodel::FamilyDs18b20, 0x0777);
+    const std::string boilerText = busmodel::FormatRom(boiler.rom);
+    const std::string cellarText = busmodel::FormatRom(cellar.rom);
+    const std::set<Served> served{{boilerText, 21.5}, {cellarText, 21.5}};
+    auto sensor = [](const std::string& rom, const char* celsius) {
+        return "{\"rom\":\"" + rom + "\",\"temperature\":" + celsius + ",\"cells\":{}}";
+    };
+
+    StatusVerdict verdict =
+        CheckStatus("{\"sensors\":[" + sensor(boilerText, "21.5") + "]}", {boiler, cellar}, served);
+    EXPECT_TRUE(verdict.parsed);
+    EXPECT_EQ(verdict.onBus, 2);
+    EXPECT_EQ(verdict.listed, 1);  // the other not yet found by a search
+    EXPECT_EQ(verdict.reading, 1);
+    EXPECT_TRUE(verdict.notReading.empty());
+
+    busmodel::RomCode phantom = boiler.rom;
+    phantom[7] = 0;
+    verdict = CheckStatus("{\"sensors\":[" + sensor(boilerText, "null") + "," +
+                              sensor(busmodel::FormatRom(phantom), "null") + "]}",
+                          {boiler}, served);
+    EXPECT_EQ(verdict.notReading.size(), 1u);
+    ASSERT_EQ(verdict.strangers.size(), 1u);
+    EXPECT_EQ(verdict.strangers[0], busmodel::FormatRom(phantom));
+    EXPECT_FALSE(CheckStatus("<html>", {boiler}, served).parsed);
+
+    const std::int64_t boilerId =
+        static_cast<std::int64_t>(std::bit_cast<std::uint64_t>(boiler.rom));
+    const std::int64_t phantomId = static_cast<std::int64_t>(std::bit_cast<std::uint64_t>(phantom));
+    EXPECT_EQ(SavedStrangers({boilerId, phantomId}, served), std::vector<std::int64_t>{phantomId});
 }
 
 }  // namespace

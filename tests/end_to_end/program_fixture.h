@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <signal.h>
 #include <stdlib.h>
 
 #include <chrono>
@@ -11,6 +12,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "monitor/sensor_table.h"
@@ -74,6 +76,13 @@ class ProgramTest : public ::testing::Test {
         ASSERT_TRUE(WaitForLine(simulator, "ready", 30s));
     }
 
+    // Rewrites the simulator's config file and waits until it has read it.
+    void ChangeBus(const std::string& devices) {
+        WriteWholeFile(folder + "/bus.conf", devices);
+        ASSERT_EQ(kill(simulator.pid, SIGHUP), 0);
+        ASSERT_TRUE(WaitForLine(simulator, "reloaded", 30s));
+    }
+
     void StartProgram() {
         program = Spawn({folder + "/kelvarian"}, {"QT_QPA_PLATFORM=offscreen"}, "/", false);
         ASSERT_GT(program.pid, 0);
@@ -104,6 +113,46 @@ class ProgramTest : public ::testing::Test {
                 "\r\nName_1 = Котёл\r\n[Server]\r\nEnable = 1\r\nPort = " + std::to_string(port) +
                 "\r\n");
         return port;
+    }
+
+    // Settings for COM1 read every second with `stored` (code, name) in this
+    // order and the server on a free port, which is returned.
+    std::uint16_t WriteSensorSettings(
+        const std::vector<std::pair<onewire::RomCode, std::string>>& stored, bool logging) {
+        const std::uint16_t port = FreeTcpPort();
+        std::string text = std::string("\xEF\xBB\xBF\r\nPort = COM1\r\nInterval = 1\r\nLog = ") +
+                           (logging ? "1" : "0") +
+                           "\r\n[Sensors]\r\nCount = " + std::to_string(stored.size()) + "\r\n";
+        for (std::size_t i = 0; i < stored.size(); ++i) {
+            const std::string n = std::to_string(i + 1);
+            text += "ID_" + n + " = " + Id(stored[i].first) + "\r\nName_" + n + " = " +
+                    stored[i].second + "\r\n";
+        }
+        WriteWholeFile(folder + "/Kelvarian.ini",
+                       text + "[Server]\r\nEnable = 1\r\nPort = " + std::to_string(port) + "\r\n");
+        return port;
+    }
+
+    // Poll passes the program has made, from /metrics; -1 when it did not answer.
+    static long Passes(std::uint16_t port) {
+        const std::string metrics = FetchPage(port, "/metrics");
+        const std::string name = "\nkelvarian_poll_passes_total ";
+        const std::size_t at = metrics.find(name);
+        if (at == std::string::npos) return -1;
+        return std::atol(metrics.c_str() + at + name.size());
+    }
+
+    // Waits until the program has made `more` passes beyond those it had made.
+    bool WaitForMorePasses(std::uint16_t port, long more) {
+        const auto deadline = std::chrono::steady_clock::now() + ReadingsLimit;
+        long first = -1;
+        while (std::chrono::steady_clock::now() < deadline) {
+            const long now = Passes(port);
+            if (first < 0) first = now;
+            if (first >= 0 && now >= first + more) return true;
+            std::this_thread::sleep_for(200ms);
+        }
+        return false;
     }
 
     // Polls `path` until its body parses as JSON that `ready` accepts;

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cmath>
 #include <ctime>
+#include <set>
+#include <sstream>
 
 #include "persistence/settings_file.h"
 #include "program_fixture.h"
@@ -319,6 +321,161 @@ TEST_F(ProgramTest, AlertCommandHearsEachChangeThatHeldAndTheReturnToOk) {
     WriteWholeFile(folder + "/bus.conf", "device 28:3C5A temp=21.5\ndevice 28:1234 temp=30\n");
     ASSERT_EQ(kill(simulator.pid, SIGHUP), 0);
     EXPECT_EQ(waitForLines(2), "Котёл|ok>missing|\nКотёл|missing>ok|21.5\n");
+}
+
+// The codes of the sensors /status.json lists.
+std::set<std::string> StatusRoms(const nlohmann::json& status) {
+    std::set<std::string> roms;
+    for (const nlohmann::json& sensor : status["sensors"]) roms.insert(sensor["rom"]);
+    return roms;
+}
+
+std::set<std::int64_t> SavedIds(const std::string& settings) {
+    std::set<std::int64_t> ids;
+    for (const persistence::StoredSensor& sensor : persistence::ParseSettings(settings).sensors) {
+        ids.insert(sensor.id);
+    }
+    return ids;
+}
+
+// A glitch timed inside an automatic search of a healthy bus: the sensor
+// stored and the one new on the bus both end up read, and nothing else is
+// shown or saved.
+struct SearchGlitchCase {
+    const char* name;
+    const char* atStart;  // bus faults while the program starts
+    const char* glitch;   // the fault line that times the glitch
+};
+
+void PrintTo(const SearchGlitchCase& glitch, std::ostream* out) {
+    *out << glitch.name;
+}
+
+class SearchGlitch : public ProgramTest, public ::testing::WithParamInterface<SearchGlitchCase> {};
+
+TEST_P(SearchGlitch, LosesNoSensorAndSavesNoPhantom) {
+    const onewire::RomCode boiler = Rom(0x28, 0x3C5A);
+    const onewire::RomCode outside = Rom(0x28, 0x1234);  // the first code a search finds
+    const std::string bus = "device 28:3C5A temp=21.5\ndevice 28:1234 temp=36.6\n";
+    StartSimulator(bus + GetParam().atStart);
+    const std::uint16_t port = WriteServerSettings(boiler, false);
+    StartProgram();
+    if (*GetParam().atStart != 0) {
+        // The adapter silent from the start: the rows show the failure, and
+        // the program searches the bus every ten failed cycles meanwhile.
+        const nlohmann::json failing =
+            WaitForJson(port, "/status.json", [](const nlohmann::json& json) {
+                return !json["sensors"].empty() && json["sensors"][0]["temperature"].is_null() &&
+                       json["sensors"][0]["cells"]["status"] != "";
+            });
+        ASSERT_FALSE(failing.is_discarded());
+        // Long enough for a search or two of the silent bus; the outcome
+        // must be the same when there was none.
+        std::this_thread::sleep_for(3s);
+    }
+    ChangeBus(bus + "fault " + GetParam().glitch + "\n");
+
+    const std::string page =
+        WaitForPage(port, {PageRow("Котёл", "21.5 °C"), PageRow("Новый", "36.6 °C")});
+    EXPECT_NE(page.find(PageRow("Котёл", "21.5 °C")), std::string::npos) << page;
+    EXPECT_NE(page.find(PageRow("Новый", "36.6 °C")), std::string::npos) << page;
+    // A pass or two more, in which a phantom would have been added.
+    ASSERT_TRUE(WaitForMorePasses(port, 2));
+    const nlohmann::json status =
+        nlohmann::json::parse(FetchPage(port, "/status.json"), nullptr, false);
+    EXPECT_EQ(StatusRoms(status), (std::set<std::string>{monitor::FormatRomCode(boiler),
+                                                         monitor::FormatRomCode(outside)}))
+        << status.dump();
+
+    ASSERT_EQ(kill(program.pid, SIGTERM), 0);
+    EXPECT_EQ(WaitForExit(program, ExitLimit), std::optional<int>(0));
+    EXPECT_EQ(SavedIds(Settings()),
+              (std::set<std::int64_t>{monitor::RomToInt64(boiler), monitor::RomToInt64(outside)}))
+        << Settings();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Glitches, SearchGlitch,
+    ::testing::Values(
+        // The search after start loses its second pass to 30 ms without echo.
+        SearchGlitchCase{"NoEchoInTheSearchAfterStart", "", "no-echo-in-search=2 bit=30 ms=30"},
+        // A short over the last byte of the first pass reads 0 there: a code
+        // no device has, and the search still ends normally.
+        SearchGlitchCase{"ShortAtTheEndOfAPass", "", "short-in-search=1 bit=56 bits=8"},
+        // The adapter back after a silence: the search that follows the
+        // failed cycles loses its second pass.
+        SearchGlitchCase{"NoEchoInTheSearchAfterASilence", "fault no-echo\n",
+                         "no-echo-in-search=2 bit=30 ms=30"}),
+    [](const ::testing::TestParamInfo<SearchGlitchCase>& which) {
+        return std::string(which.param.name);
+    });
+
+// A loose connector: sensors that leave turn "Не найден" (also one whose
+// reads failed their CRC) and read again by themselves once back.
+TEST_F(ProgramTest, SensorsThatLeaveAndComeBackReadAgainWithoutARestart) {
+    const onewire::RomCode boiler = Rom(0x28, 0x3C5A);
+    const onewire::RomCode outside = Rom(0x28, 0x1234);
+    const onewire::RomCode cellar = Rom(0x28, 0x0777);
+    StartSimulator(
+        "device 28:3C5A temp=21.5\ndevice 28:1234 temp=36.6\n"
+        "device 28:0777 temp=8.5 corrupt-scratchpad\n");
+    const std::uint16_t port =
+        WriteSensorSettings({{boiler, "Котёл"}, {outside, "Улица"}, {cellar, "Подвал"}}, false);
+    StartProgram();
+    std::string page =
+        WaitForPage(port, {PageRow("Котёл", "21.5 °C"), PageRow("Улица", "36.6 °C")});
+    ASSERT_NE(page.find(PageRow("Улица", "36.6 °C")), std::string::npos) << page;
+    // The search after start has found all three again before the next pass.
+    ASSERT_TRUE(WaitForMorePasses(port, 2));
+
+    ChangeBus(
+        "device 28:3C5A temp=21.5\ndevice 28:1234 temp=36.6 absent\n"
+        "device 28:0777 temp=8.5 corrupt-scratchpad absent\n");
+    page = WaitForPage(port, {PageRow("Улица", "Не найден")});
+    EXPECT_NE(page.find(PageRow("Улица", "Не найден")), std::string::npos) << page;
+    page = WaitForPage(port, {PageRow("Подвал", "Не найден")});
+    EXPECT_NE(page.find(PageRow("Подвал", "Не найден")), std::string::npos) << page;
+
+    ChangeBus("device 28:3C5A temp=21.5\ndevice 28:1234 temp=37.5\ndevice 28:0777 temp=9.5\n");
+    page = WaitForPage(port, {PageRow("Улица", "37.5 °C"), PageRow("Подвал", "9.5 °C")});
+    EXPECT_NE(page.find(PageRow("Улица", "37.5 °C")), std::string::npos) << page;
+    EXPECT_NE(page.find(PageRow("Подвал", "9.5 °C")), std::string::npos) << page;
+    EXPECT_NE(page.find(PageRow("Котёл", "21.5 °C")), std::string::npos) << page;
+}
+
+// A device answering noise sealed with a right CRC every time: none of it
+// reaches the log or the page, and the healthy sensor beside it logs only
+// what it sent.
+TEST_F(ProgramTest, NoiseThatPassesTheCrcIsNeverAReading) {
+    const onewire::RomCode boiler = Rom(0x28, 0x3C5A);
+    const onewire::RomCode noisy = Rom(0x28, 0x0BAD);
+    StartSimulator(
+        "device 28:3C5A temp=21.5\ndevice 28:0BAD temp=30 noise=valid-crc noise-seed=17\n");
+    const std::uint16_t port = WriteSensorSettings({{boiler, "Котёл"}, {noisy, "Шумный"}}, true);
+    StartProgram();
+    const std::string page = WaitForPage(port, {PageRow("Котёл", "21.5 °C")});
+    ASSERT_NE(page.find(PageRow("Котёл", "21.5 °C")), std::string::npos) << page;
+    ASSERT_TRUE(WaitForMorePasses(port, 6));
+    const nlohmann::json status =
+        nlohmann::json::parse(FetchPage(port, "/status.json"), nullptr, false);
+    ASSERT_EQ(status["sensors"].size(), 2u) << status.dump();
+    EXPECT_TRUE(status["sensors"][1]["temperature"].is_null()) << status.dump();
+
+    std::istringstream log(ReadWholeFile(folder + "/DS18B20_Kelvarian.log"));
+    std::string line;
+    std::string noise;  // the first line logged for the noisy device
+    int noisyLines = 0;
+    int boilerLines = 0;
+    while (std::getline(log, line)) {
+        if (line.find(monitor::FormatRomCode(noisy)) != std::string::npos) {
+            if (noisyLines++ == 0) noise = line;
+        }
+        if (line.find(monitor::FormatRomCode(boiler)) == std::string::npos) continue;
+        ++boilerLines;
+        EXPECT_NE(line.find("  21.5 °C"), std::string::npos) << line;
+    }
+    EXPECT_EQ(noisyLines, 0) << noise;
+    EXPECT_GT(boilerLines, 0);
 }
 
 }  // namespace

@@ -29,6 +29,13 @@ TEST(SimConfig, DeviceSpecsCarryCodeTemperatureAndFaults) {
 
     ASSERT_TRUE(sim::ParseDevice("28:1", device, error));
     EXPECT_EQ(device.temperatureRaw, 20 * 16);
+    EXPECT_EQ(device.noise, busmodel::Noise::None);
+
+    ASSERT_TRUE(sim::ParseDevice("28:1,noise,noise-seed=7", device, error));
+    EXPECT_EQ(device.noise, busmodel::Noise::AnyBits);
+    EXPECT_EQ(device.noiseSeed, 7u);
+    ASSERT_TRUE(sim::ParseDevice("28:1 noise=valid-crc", device, error));
+    EXPECT_EQ(device.noise, busmodel::Noise::ValidCrc);
 }
 
 TEST(SimConfig, BadSpecsAreRefusedWithAReason) {
@@ -41,7 +48,9 @@ TEST(SimConfig, BadSpecsAreRefusedWithAReason) {
                          "28:1,bogus",
                          "1FF:1",
                          "28:1234567890ABC",
-                         "28:1,temp=500"};
+                         "28:1,temp=500",
+                         "28:1,noise=pink",
+                         "28:1,noise-seed=-1"};
     for (const char* item : bad) {
         busmodel::Device device;
         std::string error;
@@ -60,6 +69,7 @@ TEST(SimConfig, ConfigTextAddsDevicesFaultsAndLink) {
                              "device 10:77 power=parasite\r\n"
                              "fault double-echo\n"
                              "fault unplug-after=100\n"
+                             "fault no-echo-in-search=2 bit=40, ms=25\n"
                              "link /tmp/bus/COM3\n"
                              "latency-ms 2\n"
                              "wire-timing\n",
@@ -69,6 +79,8 @@ TEST(SimConfig, ConfigTextAddsDevicesFaultsAndLink) {
     EXPECT_EQ(config.devices[1].power, busmodel::Power::Parasite);
     EXPECT_TRUE(config.faults.doubleEcho);
     EXPECT_EQ(config.faults.echoesBeforeUnplug, 100);
+    EXPECT_EQ(config.faults.searchGlitch.kind, busmodel::Glitch::NoEcho);
+    EXPECT_EQ(config.faults.searchGlitch.afterBits, 40);
     EXPECT_EQ(config.linkPath, "/tmp/bus/COM3");
     EXPECT_EQ(config.latencyMs, 2u);
     EXPECT_TRUE(config.wireTiming);
@@ -76,6 +88,36 @@ TEST(SimConfig, ConfigTextAddsDevicesFaultsAndLink) {
     sim::SimConfig other;
     EXPECT_FALSE(sim::ParseConfigText("device 28:1\nfault melted\n", other, error));
     EXPECT_NE(error.find("melted"), std::string::npos);
+}
+
+TEST(SimConfig, SearchGlitchesTakeTheirMomentAndLength) {
+    busmodel::Faults faults;
+    std::string error;
+    ASSERT_TRUE(sim::ParseFault("short-in-search=3,bit=12,ms=45,every=4", faults, error)) << error;
+    const busmodel::SearchGlitch& glitch = faults.searchGlitch;
+    EXPECT_EQ(glitch.kind, busmodel::Glitch::Short);
+    EXPECT_EQ(glitch.atSearch, 3);
+    EXPECT_EQ(glitch.afterBits, 12);
+    EXPECT_EQ(glitch.lastingMs, 45u);
+    EXPECT_EQ(glitch.every, 4);
+
+    ASSERT_TRUE(sim::ParseFault("no-echo-in-search=1", faults, error));
+    EXPECT_EQ(glitch.kind, busmodel::Glitch::NoEcho);
+    EXPECT_EQ(glitch.afterBits, 0);  // right after the command
+    EXPECT_EQ(glitch.lastingMs, 30u);
+    EXPECT_EQ(glitch.every, 0);  // once
+    ASSERT_TRUE(sim::ParseFault("short-in-search=1 bit=56 bits=8", faults, error));
+    EXPECT_EQ(glitch.lastingBits, 8);
+
+    const char* bad[] = {"short-in-search=0",      "short-in-search=1,bit=64",
+                         "short-in-search=1,ms=0", "no-echo-in-search=1,colour=3",
+                         "no-echo-in-search=x",    "shorted,bit=3",
+                         "short-in-search=1,bit",  "short-in-search=1,bits=65"};
+    for (const char* item : bad) {
+        busmodel::Faults untouched;
+        EXPECT_FALSE(sim::ParseFault(item, untouched, error)) << item;
+        EXPECT_EQ(untouched.searchGlitch.kind, busmodel::Glitch::None) << item;
+    }
 }
 
 TEST(SimConfig, FlagsAreReadInOrder) {

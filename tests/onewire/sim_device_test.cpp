@@ -126,6 +126,80 @@ TEST_F(SimDeviceTest, UnknownFamiliesIgnoreFunctionCommands) {
     EXPECT_EQ(readPad(other.rom), Pad(9, 0xFF));
 }
 
+// The noise a test relies on to see that no reading the device did not
+// send gets through: every read new, and the same run after run.
+TEST_F(SimDeviceTest, NoisyScratchpadsAreRandomAndRepeatable) {
+    Device sealed = thermometer(FamilyDs18b20, 1, 0x0150);
+    sealed.noise = busmodel::Noise::ValidCrc;
+    sealed.noiseSeed = 42;
+    Device raw = thermometer(FamilyDs18b20, 2, 0x0150);
+    raw.noise = busmodel::Noise::AnyBits;
+    busmodel::SetDevices({sealed, raw});
+    open();
+    std::vector<Pad> first;
+    int rawCrcMatches = 0;
+    for (int i = 0; i < 20; ++i) {
+        const Pad pad = readPad(sealed.rom);
+        EXPECT_EQ(onewire::crc8(pad.data(), 8), pad[8]);
+        for (const Pad& earlier : first) EXPECT_NE(pad, earlier);
+        first.push_back(pad);
+        const Pad other = readPad(raw.rom);
+        rawCrcMatches += onewire::crc8(other.data(), 8) == other[8] ? 1 : 0;
+    }
+    EXPECT_LT(rawCrcMatches, 3);
+
+    busmodel::SetDevices({sealed});  // power-on: the generator starts again
+    for (const Pad& pad : first) EXPECT_EQ(readPad(sealed.rom), pad);
+}
+
+// A glitch hits the Search ROM pass it is timed for, from its bit on, and
+// is over once its time has passed.
+TEST_F(SimDeviceTest, SearchGlitchesHitTheirPassFromTheirBit) {
+    const Device a = thermometer(FamilyDs18b20, 0x12);
+    const Device b = thermometer(FamilyDs18b20, 0x21);
+    busmodel::SetDevices({a, b});
+    open();
+    busmodel::Faults faults;
+    faults.searchGlitch = {busmodel::Glitch::Short, 1, 8, 30, 0, 0};
+    busmodel::SetFaults(faults);
+    // Shorted from bit 8 on, every later bit reads as a discrepancy and the
+    // pass takes 0 all the way: a code that no device has, family byte intact.
+    onewire::searchReset();
+    RomCode rom{};
+    ASSERT_TRUE(onewire::searchNext(&rom));
+    EXPECT_EQ(rom, (RomCode{0x28, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(busmodel::SearchCommandsSeen(), 1);
+    busmodel::AdvanceClockMs(30);
+    EXPECT_EQ(enumerate(), (std::vector<RomCode>{a.rom, b.rom}));
+
+    // Silent from bit 40 of the second pass, of every second search after it.
+    faults.searchGlitch = {busmodel::Glitch::NoEcho, 2, 40, 30, 0, 2};
+    busmodel::SetFaults(faults);
+    EXPECT_EQ(busmodel::SearchCommandsSeen(), 0);
+    onewire::searchReset();
+    ASSERT_TRUE(onewire::searchNext(&rom));
+    EXPECT_EQ(rom, a.rom);
+    EXPECT_FALSE(onewire::searchNext(&rom));
+    EXPECT_NE(onewire::lastStatus(), onewire::NoData);
+    busmodel::AdvanceClockMs(30);
+    EXPECT_EQ(enumerate().size(), 1u);  // third pass clean, fourth cut short
+    busmodel::AdvanceClockMs(30);
+    EXPECT_EQ(enumerate().size(), 1u);  // the sixth
+    busmodel::SetFaults({});
+    EXPECT_EQ(enumerate(), (std::vector<RomCode>{a.rom, b.rom}));
+
+    // Shorted for the last eight bits of the first pass only: its code ends
+    // in a CRC byte of 0x00, and the passes after it see the devices again.
+    faults.searchGlitch = {busmodel::Glitch::Short, 1, 56, 30, 8, 0};
+    busmodel::SetFaults(faults);
+    const std::vector<RomCode> found = enumerate();
+    ASSERT_FALSE(found.empty());
+    RomCode phantom = a.rom;
+    phantom[7] = 0;
+    EXPECT_EQ(found[0], phantom);
+    EXPECT_EQ(onewire::lastStatus(), onewire::NoData);  // the enumeration ended normally
+}
+
 TEST_F(SimDeviceTest, RomTextRoundTrips) {
     const RomCode rom = busmodel::MakeRomCode(FamilyDs18b20, 0x00000B013C5A);
     EXPECT_EQ(busmodel::FormatRom(rom).substr(0, 15), "28-00000B013C5A");

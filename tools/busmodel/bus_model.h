@@ -37,6 +37,14 @@ enum class Damage : std::uint8_t {
     AnyByte,         // one of the nine bytes changed to another value, drawn anew
 };
 
+// A scratchpad that answers with random bits instead of its memory: a device
+// whose data line is swamped by noise, or a counterfeit part gone mad.
+enum class Noise : std::uint8_t {
+    None,
+    AnyBits,   // all 72 bits random: the CRC matches one read in 256
+    ValidCrc,  // eight random bytes sealed with their right CRC: the noise CRC-8 lets through
+};
+
 // One device as a test describes it. The family code (rom[0]) decides what it
 // is: 0x28 a DS18B20, 0x10 a DS18S20, anything else a device that takes part
 // in the ROM commands and ignores every function command.
@@ -45,9 +53,9 @@ struct Device {
     // What the next conversion latches: DS18B20 in 1/16 degC, DS18S20 in 1/2 degC.
     // Until its first conversion a thermometer reads the power-on 85 degC.
     std::int16_t temperatureRaw = 0;
-    Power power = Power::External;   // parasite devices pull Read Power Supply low
-    bool present = true;             // false: off the bus; keeps its memory
-    bool corruptScratchpad = false;  // scratchpad reads carry a damaged byte (CRC mismatch)
+    Power power = Power::External;           // parasite devices pull Read Power Supply low
+    bool present = true;                     // false: off the bus; keeps its memory
+    bool corruptScratchpad = false;          // scratchpad reads carry a damaged byte (CRC mismatch)
     Damage damage = Damage::TemperatureBit;  // how, when corruptScratchpad
     // Leaves the bus (present = false) after taking part in this many time
     // slots of its next Search ROM; one-shot, -1 never.
@@ -60,6 +68,34 @@ struct Device {
     // (then the scratchpad again): noise that CRC-8 does not catch, or a
     // burst on one read only.
     std::vector<std::array<std::uint8_t, 9>> nextReads;
+    Noise noise = Noise::None;  // what its scratchpad reads carry instead of its memory
+    // Seeds the device's own noise generator at power-on, so runs repeat.
+    std::uint32_t noiseSeed = 1;
+};
+
+// A fault of a few milliseconds timed inside a search: it begins at a chosen
+// bit of a chosen Search ROM command, lasts `lastingMs` (on
+// platform::ElapsedMs) or `lastingBits`, and may come back at every
+// `every`th search after it.
+enum class Glitch : std::uint8_t {
+    None,
+    Short,   // wire held low: every echo 0x00, devices see nothing
+    NoEcho,  // adapter silent: no echo and nothing on the wire
+};
+
+struct SearchGlitch {
+    Glitch kind = Glitch::None;
+    // The Search ROM command it begins in, counting from 1 those that reached
+    // the wire since the faults were set. A search is one command per code it
+    // finds (every pass starts with its own reset and command).
+    std::int32_t atSearch = 1;
+    std::int32_t afterBits = 0;    // ROM bits of that search answered before it (3 slots each)
+    std::uint32_t lastingMs = 30;  // duration
+    // When above 0, the duration in ROM bits (three slots each, every byte the
+    // master sends meanwhile counted) instead of milliseconds: a glitch that
+    // ends exactly with its pass, whatever the machine's speed.
+    std::int32_t lastingBits = 0;
+    std::int32_t every = 0;  // again at every `every`th search after; 0 once
 };
 
 struct Faults {
@@ -68,7 +104,8 @@ struct Faults {
     // Echo this many more bytes, then behave as noEcho (-1: off). Lets an
     // exchange start and lose its echo half-way.
     std::int32_t echoesBeforeUnplug = -1;
-    bool doubleEcho = false;  // every byte comes back twice
+    bool doubleEcho = false;    // every byte comes back twice
+    SearchGlitch searchGlitch;  // counted afresh by every SetFaults
     // The in-process port only (a real port's failures cannot be served on a
     // pseudo-terminal):
     std::int32_t writeLimit = -1;  // a write takes at most this many bytes; 0 fails all; -1 off
@@ -117,8 +154,11 @@ bool ChangeDevice(const RomCode& rom, const std::function<void(Device&)>& change
 bool SetTemperature(const RomCode& rom, std::int16_t raw);
 std::vector<Device> Devices();
 
+// Also restarts the count of Search ROM commands a search glitch waits for.
 void SetFaults(const Faults& faults);
 Faults CurrentFaults();
+// Search ROM commands that reached the wire since the faults were last set.
+std::int32_t SearchCommandsSeen();
 
 // Starts (true, with an empty log) or stops recording every byte that reaches
 // the wire, so that tests can compare what two masters sent.

@@ -20,10 +20,24 @@ struct PortModel {
     PortState state;
 };
 
+// Watches the ROM command after every reset, so that a search glitch can be
+// timed in Search ROM commands and slots whoever is on the bus.
+struct GlitchWatch {
+    int commandBits = -1;  // bits of the ROM command so far; -1 when none is expected
+    std::uint8_t command = 0;
+    std::int32_t searches = 0;      // Search ROM commands since the faults were set
+    std::int32_t searchSlots = -1;  // slots since the current Search ROM; -1 outside one
+    bool armed = false;             // this search is one the glitch begins in
+    bool active = false;
+    std::uint64_t untilMs = 0;
+    std::int32_t slotsLeft = 0;  // of a glitch that lasts a number of bits
+};
+
 struct BusState {
     std::mutex lock;  // guards everything below; held only inside one call
     std::vector<DeviceRuntime> devices;
     Faults faults;
+    GlitchWatch glitch;
     std::deque<std::uint8_t> script;
     std::uint32_t scriptDelay = 0;  // bytes echoed as usual before the script
     bool recording = false;

@@ -93,6 +93,7 @@ void sampleWrittenData(DeviceRuntime& device, int lineBit) {
 DeviceRuntime PowerOn(const Device& config) {
     DeviceRuntime device;
     device.config = config;
+    device.noise.seed(config.noiseSeed);
     if (IsThermometer(device)) InitThermometerMemory(device);
     return device;
 }

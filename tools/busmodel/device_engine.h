@@ -3,6 +3,7 @@
 // bus model; the caller holds the bus lock.
 #include <array>
 #include <cstdint>
+#include <random>
 
 #include "busmodel/bus_model.h"
 #include "busmodel/rom_tools.h"
@@ -38,6 +39,7 @@ struct DeviceRuntime {
     bool converting = false;
     bool alarm = false;
     std::uint64_t busyUntilMs = 0;
+    std::minstd_rand noise;  // the device's own draws for Noise, seeded at power-on
 };
 
 DeviceRuntime PowerOn(const Device& config);

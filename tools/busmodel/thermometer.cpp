@@ -88,6 +88,14 @@ void damageScratchpad(DeviceRuntime& device) {
     }
 }
 
+// Random bytes in place of the scratchpad; ValidCrc seals them as a device
+// would, which is the one read in 256 that plain noise gets through CRC-8.
+void fillWithNoise(DeviceRuntime& device) {
+    for (std::uint8_t& byte : device.out) byte = static_cast<std::uint8_t>(device.noise() & 0xFF);
+    if (device.config.noise == Noise::ValidCrc)
+        device.out[8] = Crc8(std::span(device.out.data(), 8));
+}
+
 void startSending(DeviceRuntime& device) {
     device.phase = Phase::SendBits;
     device.bitIndex = 0;
@@ -96,6 +104,8 @@ void startSending(DeviceRuntime& device) {
     if (!scripted.empty()) {
         device.out = scripted.front();
         scripted.erase(scripted.begin());
+    } else if (device.config.noise != Noise::None) {
+        fillWithNoise(device);
     } else if (device.config.corruptScratchpad) {
         damageScratchpad(device);
     }

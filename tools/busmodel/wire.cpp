@@ -68,6 +68,74 @@ std::uint8_t timeSlot(BusState& bus, std::uint8_t byte, bool longLow) {
     return masterBit != 0 && pulled ? static_cast<std::uint8_t>(byte & ReadZeroMask) : byte;
 }
 
+constexpr std::uint8_t SearchRomCommand = 0xF0;
+constexpr int SearchSlots = 64 * 3;
+
+bool isResetPulse(std::uint8_t byte, std::uint32_t baud) {
+    return baud == 9600 && lowBits(byte) >= ResetZeroBits;
+}
+
+// The bit the master writes in a slot (a read slot writes 1).
+int masterBitOf(std::uint8_t byte, std::uint32_t baud) {
+    return baud != 9600 && lowBits(byte) < WriteZeroBits ? 1 : 0;
+}
+
+bool glitchBeginsIn(const SearchGlitch& glitch, std::int32_t search) {
+    if (glitch.kind == Glitch::None || search < glitch.atSearch) return false;
+    if (search == glitch.atSearch) return true;
+    return glitch.every > 0 && (search - glitch.atSearch) % glitch.every == 0;
+}
+
+// The glitch that holds the wire for this byte, if any: an armed search
+// reaches its chosen bit, or one that began earlier has not yet run out.
+Glitch glitchNow(BusState& bus, std::uint8_t byte, std::uint32_t baud, std::uint64_t nowMs) {
+    GlitchWatch& watch = bus.glitch;
+    const SearchGlitch& glitch = bus.faults.searchGlitch;
+    if (watch.armed && !isResetPulse(byte, baud) && watch.searchSlots == glitch.afterBits * 3) {
+        watch.armed = false;
+        watch.active = true;
+        watch.untilMs = nowMs + glitch.lastingMs;
+        watch.slotsLeft = glitch.lastingBits * 3;
+    }
+    if (watch.active) {
+        const bool over = glitch.lastingBits > 0 ? watch.slotsLeft == 0 : nowMs >= watch.untilMs;
+        if (over) watch.active = false;
+    }
+    if (!watch.active) return Glitch::None;
+    if (watch.slotsLeft > 0) --watch.slotsLeft;
+    // Whatever the master was in the middle of is lost to the devices.
+    watch.commandBits = -1;
+    watch.searchSlots = -1;
+    return glitch.kind;
+}
+
+// Follows the ROM command after every reset and the slots of a search.
+void watchByte(BusState& bus, std::uint8_t byte, std::uint32_t baud) {
+    GlitchWatch& watch = bus.glitch;
+    if (isResetPulse(byte, baud)) {
+        watch.commandBits = 0;
+        watch.command = 0;
+        watch.searchSlots = -1;
+        watch.armed = false;
+        return;
+    }
+    if (watch.commandBits >= 0) {
+        watch.command = static_cast<std::uint8_t>((watch.command >> 1) |
+                                                  (masterBitOf(byte, baud) != 0 ? 0x80 : 0));
+        if (++watch.commandBits < 8) return;
+        watch.commandBits = -1;
+        if (watch.command != SearchRomCommand) return;
+        ++watch.searches;
+        watch.searchSlots = 0;
+        watch.armed = glitchBeginsIn(bus.faults.searchGlitch, watch.searches);
+        return;
+    }
+    if (watch.searchSlots >= 0 && ++watch.searchSlots >= SearchSlots) {
+        watch.searchSlots = -1;
+        watch.armed = false;
+    }
+}
+
 bool unplugged(Faults& faults) {
     if (faults.noEcho || faults.echoesBeforeUnplug == 0) return true;
     if (faults.echoesBeforeUnplug > 0) --faults.echoesBeforeUnplug;
@@ -83,18 +151,20 @@ BusState& Bus() {
 
 void TransmitLocked(BusState& bus, std::uint8_t byte, std::uint32_t baud,
                     std::vector<std::uint8_t>& echoes) {
-    if (unplugged(bus.faults)) return;
+    const Glitch glitch = glitchNow(bus, byte, baud, platform::ElapsedMs());
+    if (glitch == Glitch::NoEcho || unplugged(bus.faults)) return;
     ++bus.port.state.bytesWritten;
     if (bus.recording) bus.wireLog.push_back({byte, baud});
     std::uint8_t echo = 0;
-    if (bus.faults.shorted) {
+    if (bus.faults.shorted || glitch == Glitch::Short) {
         echo = 0x00;
     } else if (baud == 9600) {
         // Shorter lows at 9600 baud (104-417 us) are long write-0 slots.
-        echo = lowBits(byte) >= ResetZeroBits ? resetPulse(bus, byte) : timeSlot(bus, byte, true);
+        echo = isResetPulse(byte, baud) ? resetPulse(bus, byte) : timeSlot(bus, byte, true);
     } else {
         echo = timeSlot(bus, byte, false);
     }
+    if (glitch == Glitch::None && !bus.faults.shorted) watchByte(bus, byte, baud);
     if (!bus.script.empty() && bus.scriptDelay > 0) {
         --bus.scriptDelay;
     } else if (!bus.script.empty()) {
@@ -116,6 +186,7 @@ void ResetBus() {
     std::lock_guard guard(bus.lock);
     bus.devices.clear();
     bus.faults = Faults{};
+    bus.glitch = GlitchWatch{};
     bus.script.clear();
     bus.scriptDelay = 0;
     bus.recording = false;
@@ -176,6 +247,7 @@ void SetFaults(const Faults& faults) {
     BusState& bus = Bus();
     std::lock_guard guard(bus.lock);
     bus.faults = faults;
+    bus.glitch = GlitchWatch{};
     if (faults.adapterPulled && bus.port.id != 0) {
         bus.port.lostId = bus.port.id;
         bus.port.id = 0;
@@ -188,6 +260,12 @@ Faults CurrentFaults() {
     BusState& bus = Bus();
     std::lock_guard guard(bus.lock);
     return bus.faults;
+}
+
+std::int32_t SearchCommandsSeen() {
+    BusState& bus = Bus();
+    std::lock_guard guard(bus.lock);
+    return bus.glitch.searches;
 }
 
 void RecordWire(bool on) {

@@ -45,20 +45,38 @@ DEVICE: ROM[,OPTION...]
   corrupt-scratchpad=any-byte  one of the nine bytes changed, a new one every
                        read (CRC-8 detects all three)
   leave-after=K        leaves the bus after K slots of its next search
+  noise[=any-bits]     scratchpad reads answer 72 random bits (the CRC matches
+                       one read in 256)
+  noise=valid-crc      scratchpad reads answer eight random bytes with their
+                       right CRC (what passes CRC-8 by chance), every read anew
+  noise-seed=N         seed of the device's noise (default 1; runs repeat)
 Family 28 is a DS18B20, 10 a DS18S20; any other family only answers the ROM
 commands.
 
 Faults: shorted, no-echo, double-echo, unplug-after=N (echo N bytes, then none)
+  short-in-search=N[,bit=K][,ms=M|,bits=B][,every=E]
+  no-echo-in-search=N[,bit=K][,ms=M|,bits=B][,every=E]
+                       the wire shorted (every echo 0x00) or the adapter silent
+                       for M ms (default 30) or for the slots of B ROM bits
+                       (1-64, 3 slots each), beginning at ROM bit K (0-63,
+                       default 0: right after the command) of the Nth Search
+                       ROM command, and again at every Eth search after it (E
+                       0, the default: once). Search ROM commands count from
+                       the start or the last re-read of the config file; a
+                       search sends one for every code it finds.
 
 Config file: one item per line, '#' starts a comment:
   device 28-00000B013C5A temp=21.5 power=parasite
   fault double-echo
+  fault no-echo-in-search=1 bit=20 ms=30
   link /tmp/bus/COM1
   latency-ms 2
   wire-timing
 
 On start it prints "pty PATH", then "link PATH" when asked for one, then
-"ready". SIGTERM and SIGINT stop it and remove the link.
+"ready". SIGTERM and SIGINT stop it and remove the link. A device that leaves
+and comes back: mark it absent in the config file, SIGHUP, and remove the
+mark again; it keeps its memory meanwhile.
 )";
 
 constexpr double DefaultCelsius = 20.0;
@@ -140,11 +158,53 @@ bool applyDeviceOption(std::string_view option, busmodel::Device& device, bool& 
         }
         return false;
     }
+    if (key == "noise") {
+        if (value == "valid-crc") return (device.noise = busmodel::Noise::ValidCrc, true);
+        if (value == "any-bits" || eq == std::string_view::npos) {
+            return (device.noise = busmodel::Noise::AnyBits, true);
+        }
+        return false;
+    }
+    if (key == "noise-seed" && readInt(value, number) && number >= 0 && number <= 0xFFFFFFFF) {
+        device.noiseSeed = static_cast<std::uint32_t>(number);
+        return true;
+    }
     if (key == "leave-after" && readInt(value, number) && number >= 0 && number < 1000000) {
         device.leaveAfterSearchSlots = static_cast<std::int32_t>(number);
         return true;
     }
     return false;
+}
+
+// "short-in-search=N" or "no-echo-in-search=N", then bit=K, ms=M or bits=B,
+// every=E.
+bool parseSearchGlitch(const std::vector<std::string_view>& words, busmodel::SearchGlitch& glitch) {
+    busmodel::SearchGlitch parsed;
+    const std::size_t eq = words[0].find('=');
+    parsed.kind =
+        words[0].starts_with("short") ? busmodel::Glitch::Short : busmodel::Glitch::NoEcho;
+    std::int64_t number = 0;
+    if (!readInt(words[0].substr(eq + 1), number) || number < 1 || number > 0x7FFFFFFF)
+        return false;
+    parsed.atSearch = static_cast<std::int32_t>(number);
+    for (std::size_t i = 1; i < words.size(); ++i) {
+        const std::size_t at = words[i].find('=');
+        if (at == std::string_view::npos || !readInt(words[i].substr(at + 1), number)) return false;
+        const std::string_view key = words[i].substr(0, at);
+        if (key == "bit" && number >= 0 && number <= 63) {
+            parsed.afterBits = static_cast<std::int32_t>(number);
+        } else if (key == "ms" && number >= 1 && number <= 60000) {
+            parsed.lastingMs = static_cast<std::uint32_t>(number);
+        } else if (key == "bits" && number >= 1 && number <= 64) {
+            parsed.lastingBits = static_cast<std::int32_t>(number);
+        } else if (key == "every" && number >= 0 && number <= 0x7FFFFFFF) {
+            parsed.every = static_cast<std::int32_t>(number);
+        } else {
+            return false;
+        }
+    }
+    glitch = parsed;
+    return true;
 }
 
 bool applyConfigLine(std::string_view line, SimConfig& config, std::string& error) {
@@ -159,7 +219,7 @@ bool applyConfigLine(std::string_view line, SimConfig& config, std::string& erro
         config.devices.push_back(device);
         return true;
     }
-    if (item == "fault" && words.size() == 2) return ParseFault(words[1], config.faults, error);
+    if (item == "fault" && words.size() >= 2) return ParseFault(rest, config.faults, error);
     if (item == "link" && words.size() == 2) return (config.linkPath = words[1], true);
     if (item == "wire-timing" && words.size() == 1) return (config.wireTiming = true, true);
     std::int64_t number = 0;
@@ -198,21 +258,26 @@ bool ParseDevice(std::string_view item, busmodel::Device& device, std::string& e
 }
 
 bool ParseFault(std::string_view item, busmodel::Faults& faults, std::string& error) {
+    const auto words = splitWords(item, ", \t\r");
+    const std::string_view name = words.empty() ? std::string_view() : words[0];
     std::int64_t number = 0;
-    if (item == "shorted") {
+    bool ok = words.size() == 1;
+    if (name == "shorted") {
         faults.shorted = true;
-    } else if (item == "no-echo") {
+    } else if (name == "no-echo") {
         faults.noEcho = true;
-    } else if (item == "double-echo") {
+    } else if (name == "double-echo") {
         faults.doubleEcho = true;
-    } else if (item.starts_with("unplug-after=") && readInt(item.substr(13), number) &&
+    } else if (name.starts_with("unplug-after=") && readInt(name.substr(13), number) &&
                number >= 0 && number <= 0x7FFFFFFF) {
         faults.echoesBeforeUnplug = static_cast<std::int32_t>(number);
+    } else if (name.starts_with("short-in-search=") || name.starts_with("no-echo-in-search=")) {
+        ok = parseSearchGlitch(words, faults.searchGlitch);
     } else {
-        error = "unknown fault: " + std::string(item);
-        return false;
+        ok = false;
     }
-    return true;
+    if (!ok) error = "unknown fault: " + std::string(item);
+    return ok;
 }
 
 bool ParseConfigText(std::string_view text, SimConfig& config, std::string& error) {

@@ -31,7 +31,9 @@ bool LoadConfigFile(const std::string& path, SimConfig& config, std::string& err
 
 // One device: "ROM[,option...]" (options also separated by blanks). See Usage().
 bool ParseDevice(std::string_view item, busmodel::Device& device, std::string& error);
-// One bus fault by name: shorted, no-echo, double-echo, unplug-after=N.
+// One bus fault by name: shorted, no-echo, double-echo, unplug-after=N, or a
+// glitch inside a search: short-in-search=N or no-echo-in-search=N with its
+// options (bit=K ms=M every=E, separated by commas or blanks).
 bool ParseFault(std::string_view item, busmodel::Faults& faults, std::string& error);
 
 std::string_view Usage();
