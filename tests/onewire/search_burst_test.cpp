@@ -330,8 +330,8 @@ TEST_F(SearchBurstTest, MatchAndReadTogetherFailAsTheSeparateCalls) {
     struct Damage {
         std::string name;
         bool device = true;
-        busmodel::Faults faults;
-        std::vector<std::uint8_t> script;  // echo values, the reset's first
+        busmodel::Faults faults{};
+        std::vector<std::uint8_t> script{};  // echo values, the reset's first
     };
     std::vector<Damage> damages;
     damages.push_back({"none"});
