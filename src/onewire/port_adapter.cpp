@@ -4,6 +4,7 @@
 #include <memory>
 #include <new>
 
+#include "onewire/bus_master.h"
 #include "onewire/link.h"
 #include "onewire/primitives.h"
 #include "onewire/status.h"
@@ -18,6 +19,7 @@ namespace {
 struct CurrentPort {
     const platform::SerialPortOps* ops = nullptr;
     platform::SerialPort* port = nullptr;
+    const BusMaster* master = nullptr;
 };
 CurrentPort current;
 
@@ -45,6 +47,18 @@ void driveSupply(bool powered) {
 void forgetPort() {
     current.ops = nullptr;
     current.port = nullptr;
+    current.master = nullptr;
+}
+
+// The masters a serial port may lead to, most telling answer first: the last
+// one takes any port, as a passive adapter answers nothing of its own.
+const BusMaster* const SerialMasters[] = {&passiveMaster()};
+
+const BusMaster* detectMaster() {
+    for (const BusMaster* master : SerialMasters) {
+        if (master->attach()) return master;
+    }
+    return &passiveMaster();
 }
 
 }  // namespace
@@ -75,10 +89,7 @@ bool openWith(std::string_view name, bool again) {
     current.port = port;
     driveSupply(true);
     sleepMs(SupplySettleMs);
-    // Clocks the bus once so that every device starts from an idle wire; the
-    // answer does not matter and a dead bus still opens.
-    (void)exchangeByte(0xFF);
-    discardInput();
+    current.master = detectMaster();
     setStatus(Ok);
     return true;
 }
@@ -106,6 +117,14 @@ void releasePortAtExit() {
     if (current.port == nullptr) return;
     current.ops->close(current.port);
     forgetPort();
+}
+
+const BusMaster& busMaster() {
+    return current.master != nullptr ? *current.master : passiveMaster();
+}
+
+std::string_view adapterName() {
+    return current.master != nullptr ? current.master->name : std::string_view{};
 }
 
 bool portLost() {

@@ -28,6 +28,7 @@ TEST_F(PortTest, ClosingTwiceReportsTheSecondAsNoPort) {
     open();
     EXPECT_TRUE(onewire::closePort());
     EXPECT_EQ(onewire::lastStatus(), onewire::Ok);
+    EXPECT_TRUE(onewire::adapterName().empty());
     EXPECT_FALSE(onewire::closePort());
     EXPECT_EQ(onewire::lastStatus(), onewire::NoPort);
 }
@@ -51,6 +52,7 @@ TEST_F(PortTest, OpeningPowersTheBusLetsItSettleAndClocksOneByte) {
     EXPECT_GE(busmodel::VirtualNowMs() - start, 20u);
     EXPECT_EQ(bytesWritten(), 8u);
     EXPECT_EQ(busmodel::CurrentPortState().baud, 115200u);
+    EXPECT_EQ(onewire::adapterName(), "passive");
 }
 
 TEST_F(PortTest, OpeningSucceedsWithNothingConnected) {
