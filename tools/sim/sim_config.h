@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "busmodel/bus_model.h"
+#include "busmodel/ds2480_engine.h"
 
 namespace sim {
 
@@ -17,6 +18,7 @@ struct SimConfig {
     busmodel::Faults faults;
     std::uint32_t latencyMs = 0;  // added to every write's round trip
     bool wireTiming = false;      // echoes come back after their bytes' wire time
+    busmodel::Adapter adapter = busmodel::Adapter::Passive;
     bool help = false;
 };
 
@@ -33,6 +35,9 @@ bool LoadConfigFile(const std::string& path, SimConfig& config, std::string& err
 bool ParseDevice(std::string_view item, busmodel::Device& device, std::string& error);
 // One bus fault by name: shorted, no-echo, double-echo, unplug-after=N.
 bool ParseFault(std::string_view item, busmodel::Faults& faults, std::string& error);
+
+// "passive" or "ds2480b".
+bool ParseAdapter(std::string_view name, busmodel::Adapter& adapter, std::string& error);
 
 std::string_view Usage();
 
