@@ -52,7 +52,9 @@ struct BusMaster {
 // The master bound to the open port; the passive one while none is open.
 const BusMaster& busMaster();
 
-// Today's adapter: the UART's own echo on a wire joined to TX and RX.
+// The adapter without a chip: the UART's own echo on a wire joined to TX and RX.
 const BusMaster& passiveMaster();
+// A DS2480B line driver on the port (DS9097U, LinkUSB, USB9097).
+const BusMaster& ds2480Master();
 
 }  // namespace onewire

@@ -13,6 +13,8 @@ namespace onewire {
 namespace {
 
 bool attachPassive() {
+    // Detection may have left the port at another speed.
+    if (!setSpeed(DataSpeed)) return true;
     // Clocks the bus once so that every device starts from an idle wire; the
     // answer does not matter and a dead bus still opens.
     (void)exchangeByte(0xFF);

@@ -52,7 +52,7 @@ void forgetPort() {
 
 // The masters a serial port may lead to, most telling answer first: the last
 // one takes any port, as a passive adapter answers nothing of its own.
-const BusMaster* const SerialMasters[] = {&passiveMaster()};
+const BusMaster* const SerialMasters[] = {&ds2480Master(), &passiveMaster()};
 
 const BusMaster* detectMaster() {
     for (const BusMaster* master : SerialMasters) {
@@ -150,6 +150,10 @@ bool setSpeed(std::uint32_t baud) {
     // next reset.
     driveSupply(true);
     return true;
+}
+
+void setSupply(bool powered) {
+    if (current.port != nullptr) driveSupply(powered);
 }
 
 void discardInput() {

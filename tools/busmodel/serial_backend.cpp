@@ -58,6 +58,8 @@ void setLines(platform::SerialPort* port, bool dtrOn, bool rtsOn) {
     bus.port.state.dtr = dtrOn;
     bus.port.state.rts = rtsOn;
     ++bus.port.state.lineChanges;
+    // A line driver fed by the two lines loses its power with them.
+    if (!dtrOn && !rtsOn) PowerUpAdapterLocked();
 }
 
 std::int32_t inputWaiting(platform::SerialPort* port) {
