@@ -33,7 +33,7 @@ bool closePort();
 [[nodiscard]] bool portLost();
 
 // The kind of adapter behind the open port ("passive", "DS2480B"); empty
-// when no port is open. Sets no status.
+// when no port is open. Any thread may ask. Sets no status.
 std::string_view adapterName();
 
 // Set by the user-interface thread, read by the bus layer at each use.

@@ -30,6 +30,10 @@ std::atomic<const platform::SerialPortOps*> backend{nullptr};
 // Written by the user-interface thread, read by the monitor at each use.
 std::atomic<std::uint32_t> options{0};
 
+// The master of the open port for other threads (the status page names it);
+// set and cleared by the monitor thread with the port.
+std::atomic<const BusMaster*> shownMaster{nullptr};
+
 // The bus supply settles within a few milliseconds of DTR/RTS going on; 20 ms
 // leaves margin for the adapter's capacitor.
 constexpr std::uint32_t SupplySettleMs = 20;
@@ -48,6 +52,7 @@ void forgetPort() {
     current.ops = nullptr;
     current.port = nullptr;
     current.master = nullptr;
+    shownMaster.store(nullptr);
 }
 
 // The masters a serial port may lead to, most telling answer first: the last
@@ -90,6 +95,7 @@ bool openWith(std::string_view name, bool again) {
     driveSupply(true);
     sleepMs(SupplySettleMs);
     current.master = detectMaster();
+    shownMaster.store(current.master);
     setStatus(Ok);
     return true;
 }
@@ -124,7 +130,8 @@ const BusMaster& busMaster() {
 }
 
 std::string_view adapterName() {
-    return current.master != nullptr ? current.master->name : std::string_view{};
+    const BusMaster* master = shownMaster.load();
+    return master != nullptr ? master->name : std::string_view{};
 }
 
 bool portLost() {

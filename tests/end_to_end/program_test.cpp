@@ -245,6 +245,7 @@ TEST_F(ProgramTest, EndpointsServeTheBusAndTheHistoryStartsFromTheLog) {
     EXPECT_EQ(status["sensors"][1]["temperature"], -3.25);
     EXPECT_EQ(status["summary"]["devices"], 2);
     EXPECT_EQ(status["port"], "COM1");
+    EXPECT_EQ(status["adapter"], "passive");
     EXPECT_TRUE(status["lastPoll"].is_string());
 
     const std::string metrics = FetchPage(port, "/metrics");
@@ -257,6 +258,7 @@ TEST_F(ProgramTest, EndpointsServeTheBusAndTheHistoryStartsFromTheLog) {
               std::string::npos)
         << metrics;
     EXPECT_NE(metrics.find("kelvarian_bus_devices 2\n"), std::string::npos) << metrics;
+    EXPECT_NE(metrics.find("kelvarian_adapter_info{adapter=\"passive\"} 1\n"), std::string::npos);
 
     const nlohmann::json history =
         nlohmann::json::parse(FetchPage(port, "/history.json"), nullptr, false);
