@@ -44,6 +44,11 @@ struct BusMaster {
     // `lastZero`. Status as searchNext's pass (2 also for a wire held low, 5
     // when no device answered a bit).
     bool (*searchPass)(const SearchState& state, RomCode& rom, int& lastZero);
+    // A reset, then `commandBytes` written and `n` bytes read, all as one
+    // round trip (Match ROM, the code, Read Scratchpad and its nine bytes).
+    // Status as reset, then as writeThenRead.
+    bool (*resetWriteThenRead)(const std::uint8_t* command, std::int32_t commandBytes,
+                               std::uint8_t* data, std::int32_t n);
     // One byte whose last bit leaves the strong pull-up on for parasite
     // devices, until the master's next operation. Status as writeBytes.
     bool (*writeBytePowered)(std::uint8_t value);

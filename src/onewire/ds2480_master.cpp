@@ -292,6 +292,29 @@ bool writeThenReadDs2480(const std::uint8_t* command, std::int32_t commandBytes,
     return dataBytes(command, commandBytes, data, n);
 }
 
+bool resetWriteThenReadDs2480(const std::uint8_t* command, std::int32_t commandBytes,
+                              std::uint8_t* data, std::int32_t n) {
+    if (!validTransfer(command, commandBytes) || !validTransfer(data, n) ||
+        commandBytes + n > Piece) {
+        return fail(BadArgument);
+    }
+    if (!ready()) return false;
+    Burst burst = opening();
+    burst.command();
+    burst.put(ResetCommand);
+    ++burst.answers;
+    burst.data();
+    for (std::int32_t i = 0; i < commandBytes; ++i) burst.dataByte(command[i]);
+    for (std::int32_t i = 0; i < n; ++i) burst.dataByte(0xFF);
+    std::uint8_t answers[Capacity];
+    if (!exchange(burst, answers)) return false;
+    ResetAnswer reset = ResetAnswer::NoPresence;
+    if (!judgeReset(answers[burst.skip], reset)) return false;
+    for (std::int32_t i = 0; i < n; ++i) data[i] = answers[burst.skip + 1 + commandBytes + i];
+    setStatus(Ok);
+    return true;
+}
+
 int romBit(const RomCode& rom, int index) {
     return (rom[static_cast<std::size_t>(index / 8)] >> (index % 8)) & 1;
 }
@@ -377,6 +400,7 @@ constexpr BusMaster Ds2480{
     .readBytes = readBytesDs2480,
     .writeThenRead = writeThenReadDs2480,
     .searchPass = searchPassDs2480,
+    .resetWriteThenRead = resetWriteThenReadDs2480,
     .writeBytePowered = writeBytePoweredDs2480,
 };
 

@@ -62,6 +62,7 @@ constexpr BusMaster Passive{
     .readBytes = readBytes,
     .writeThenRead = writeThenRead,
     .searchPass = nullptr,
+    .resetWriteThenRead = nullptr,
     .writeBytePowered = nullptr,
 };
 

@@ -2,6 +2,7 @@
 // ROM layer's operations as the chip's byte streams.
 #include "bus_fixture.h"
 #include "busmodel/ds2480_engine.h"
+#include "onewire/bus_master.h"
 
 namespace onewire_test {
 namespace {
@@ -67,6 +68,20 @@ TEST_F(Ds2480MasterTest, SearchIsOneRoundTripPerPassAndReadsGiveTheScratchpad) {
     }
     EXPECT_EQ(busmodel::CurrentDs2480Counters().pullUps, 1u);
     EXPECT_EQ(busmodel::CurrentDs2480Counters().pullUpsEnded, 1u);
+
+    // The whole read as one round trip: reset, Match ROM, code, 0xBE, nine bytes.
+    std::uint8_t block[10] = {0x55};
+    std::copy(a.rom.begin(), a.rom.end(), block + 1);
+    block[9] = 0xBE;
+    std::uint8_t pad[9]{};
+    const std::uint64_t before = writes();
+    ASSERT_TRUE(onewire::ds2480Master().resetWriteThenRead(block, 10, pad, 9));
+    EXPECT_EQ(writes() - before, 1u);
+    EXPECT_EQ(onewire::crc8(pad, 9), 0);
+    EXPECT_EQ(static_cast<std::int16_t>(pad[0] | pad[1] << 8), a.temperatureRaw);
+    busmodel::SetDevices({});
+    EXPECT_FALSE(onewire::ds2480Master().resetWriteThenRead(block, 10, pad, 9));
+    EXPECT_EQ(onewire::lastStatus(), onewire::NoResponse);
 }
 
 TEST_F(Ds2480MasterTest, ShortIsNoResponseForASearchAndPowerSupplyIsRead) {
