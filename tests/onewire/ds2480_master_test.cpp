@@ -42,6 +42,14 @@ TEST_F(Ds2480MasterTest, OpeningFindsTheChipAndAPassiveOrDeadPortStaysPassive) {
     EXPECT_LE(busmodel::VirtualNowMs() - before, 20u + 36u + 50u);
 }
 
+TEST_F(Ds2480MasterTest, ChipThatHangsAtStartIsFoundAfterAMasterReset) {
+    busmodel::SetDevices({thermometer(busmodel::FamilyDs18b20, 5)});
+    busmodel::HangAdapterAtNextPowerUp();
+    open();
+    EXPECT_EQ(onewire::adapterName(), "DS2480B");
+    EXPECT_EQ(enumerate().size(), 1u);
+}
+
 TEST_F(Ds2480MasterTest, SearchIsOneRoundTripPerPassAndReadsGiveTheScratchpad) {
     const Device a = thermometer(busmodel::FamilyDs18b20, 0xE3E3E3, 0x0155);
     const Device b = thermometer(busmodel::FamilyDs18s20, 0x42, 0x0031);

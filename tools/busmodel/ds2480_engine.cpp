@@ -42,6 +42,8 @@ struct Chip {
     std::array<std::uint8_t, 8> params{};
     std::vector<std::uint8_t> searchBlock;
     Ds2480Counters counters;
+    bool hangNext = false;  // the next power-up hangs the chip
+    bool hung = false;
 };
 
 // Guarded by the bus lock, like the wire it drives.
@@ -64,9 +66,11 @@ std::uint32_t chipBaud() {
 void masterReset() {
     const Ds2480Counters counters = chip.counters;
     const Adapter adapter = chip.adapter;
+    const bool hang = chip.hangNext;
     chip = Chip{};
     chip.adapter = adapter;
     chip.counters = counters;
+    chip.hung = hang;
     chip.counters.chipBaud = 9600;
     chip.params[ParamPullUpDuration] = 4;  // 524 ms after power-up
 }
@@ -211,6 +215,10 @@ bool endPullUp(std::uint8_t byte, std::vector<std::uint8_t>& answers) {
 void ds2480Byte(BusState& bus, std::uint8_t byte, std::uint32_t baud,
                 std::vector<std::uint8_t>& answers) {
     if (silent(bus)) return;
+    if (chip.hung) {
+        answers.push_back(0xFF);
+        return;
+    }
     if (chip.timed && baud != chipBaud()) {
         // A host back at 9600 baud stands for the break that resets the chip;
         // at any other mismatch the chip hears only framing errors.
@@ -288,6 +296,11 @@ void HostByte(std::uint8_t byte, std::uint32_t baud, std::vector<std::uint8_t>& 
 void PowerUpAdapter() {
     std::lock_guard guard(Bus().lock);
     masterReset();
+}
+
+void HangAdapterAtNextPowerUp() {
+    std::lock_guard guard(Bus().lock);
+    chip.hangNext = true;
 }
 
 Ds2480Counters CurrentDs2480Counters() {

@@ -21,6 +21,10 @@ void HostByte(std::uint8_t byte, std::uint32_t baud, std::vector<std::uint8_t>& 
 // timing byte again, at 9600 baud, with its power-on parameters.
 void PowerUpAdapter();
 
+// The chip's next power-up leaves it hung, answering 0xFF to every byte, as
+// some adapters do at start; the power-up after that cures it.
+void HangAdapterAtNextPowerUp();
+
 // What the DS2480B has seen since power-up, for tests.
 struct Ds2480Counters {
     std::uint32_t masterResets = 0;  // timing bytes taken (power-up or a speed mismatch)
