@@ -39,8 +39,10 @@ constexpr std::uint8_t Calibration[] = {0x17, 0x45, 0x5B, 0x0F, 0x91};
 constexpr std::uint8_t CalibrationAnswer[] = {0x16, 0x44, 0x5A, 0x00};
 constexpr std::size_t CalibrationBytes = sizeof Calibration;
 
-// The chip needs a moment after its timing byte before it takes commands.
-constexpr std::uint32_t TimingSettleMs = 2;
+// A chip that was already running takes the timing byte as a reset and
+// answers it within a byte time and a USB adapter's latency; one that has
+// just been powered answers nothing.
+constexpr std::uint32_t TimingAnswerMs = 5;
 // Five answers at 9600 baud take 5 ms; a USB adapter adds its latency.
 constexpr std::uint32_t CalibrationLimitMs = 20;
 // The supply off long enough for the chip to lose its state.
@@ -124,13 +126,18 @@ bool exchange(Burst& burst, std::uint8_t* answers) {
 
 // The timing byte and the parameters. true when the answer is the chip's;
 // `garbled` when something answered that no echo could be.
-bool calibrateOnce(bool& garbled) {
+bool calibrateOnce(bool leaveDataMode, bool& garbled) {
     garbled = false;
     if (!setSpeed(ChipSpeed)) return false;
     discardInput();
     chip = ChipState{};
-    if (writePort(&ResetCommand, 1) != 1) return false;
-    sleepMs(TimingSettleMs);
+    // A chip left in data mode by an earlier program would take the reset
+    // as a data byte.
+    const std::uint8_t timing[] = {CommandMode, ResetCommand};
+    const std::int32_t timingBytes = leaveDataMode ? 2 : 1;
+    const std::uint64_t sent = elapsedMs();
+    if (writePort(timing + 2 - timingBytes, timingBytes) != timingBytes) return false;
+    waitForEcho(timingBytes, sent, TimingAnswerMs, EchoWait::Block);
     discardInput();
     const std::uint64_t start = elapsedMs();
     if (writePort(Calibration, CalibrationBytes) != static_cast<std::int32_t>(CalibrationBytes)) {
@@ -158,7 +165,7 @@ bool calibrateOnce(bool& garbled) {
 
 bool calibrate() {
     bool garbled = false;
-    if (calibrateOnce(garbled)) return true;
+    if (calibrateOnce(false, garbled)) return true;
     // A passive adapter echoes the bytes, each with at most some bits cleared
     // by the wire, or nothing when unplugged. Anything else is a chip that
     // hung at start or answers out of step: it comes back after a master
@@ -168,7 +175,7 @@ bool calibrate() {
     sleepMs(PowerCycleMs);
     setSupply(true);
     sleepMs(PowerCycleMs);
-    return calibrateOnce(garbled);
+    return calibrateOnce(true, garbled);
 }
 
 bool ready() {

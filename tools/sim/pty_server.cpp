@@ -192,7 +192,8 @@ void Serve(const PtyEndpoint& pty, ServeControl& control) {
                 // No client has the slave open (hang-up, EIO): what was on its
                 // way is lost, and there is nothing to serve until one opens it.
                 DropPending(schedule);
-                // An adapter fed by the port's lines loses its power with them.
+                // A line driver fed by the port's lines loses its power when
+                // the client closes the port, as a real one does with DTR.
                 busmodel::PowerUpAdapter();
                 std::this_thread::sleep_for(IdleRest);
             }
