@@ -3,7 +3,9 @@
 // at 9600 baud in command mode (resets, single bits, the search accelerator,
 // pulses, parameters) and in data mode (whole bytes, 0xE3 doubled). Every
 // operation is one write and one read of all its answers.
+#include <algorithm>
 #include <cstddef>
+#include <iterator>
 
 #include "onewire/bus_master.h"
 #include "onewire/echo_wait.h"
@@ -39,9 +41,8 @@ constexpr std::uint8_t Calibration[] = {0x17, 0x45, 0x5B, 0x0F, 0x91};
 constexpr std::uint8_t CalibrationAnswer[] = {0x16, 0x44, 0x5A, 0x00};
 constexpr std::size_t CalibrationBytes = sizeof Calibration;
 
-// A chip that was already running takes the timing byte as a reset and
-// answers it within a byte time and a USB adapter's latency; one that has
-// just been powered answers nothing.
+// Once five answers are in, the one or two that a running chip or a passive
+// echo still owes follow within a byte time or two.
 constexpr std::uint32_t TimingAnswerMs = 5;
 // Five answers at 9600 baud take 5 ms; a USB adapter adds its latency.
 constexpr std::uint32_t CalibrationLimitMs = 20;
@@ -126,39 +127,47 @@ bool exchange(Burst& burst, std::uint8_t* answers) {
 
 // The timing byte and the parameters. true when the answer is the chip's;
 // `garbled` when something answered that no echo could be.
+bool matchesCalibration(const std::uint8_t* answer) {
+    for (std::size_t i = 0; i < sizeof CalibrationAnswer; ++i) {
+        if (answer[i] != CalibrationAnswer[i]) return false;
+    }
+    return (answer[4] & 0xFC) == 0x90;
+}
+
 bool calibrateOnce(bool leaveDataMode, bool& garbled) {
     garbled = false;
     if (!setSpeed(ChipSpeed)) return false;
     discardInput();
     chip = ChipState{};
-    // A chip left in data mode by an earlier program would take the reset
-    // as a data byte.
-    const std::uint8_t timing[] = {CommandMode, ResetCommand};
-    const std::int32_t timingBytes = leaveDataMode ? 2 : 1;
-    const std::uint64_t sent = elapsedMs();
-    if (writePort(timing + 2 - timingBytes, timingBytes) != timingBytes) return false;
-    waitForEcho(timingBytes, sent, TimingAnswerMs, EchoWait::Block);
-    discardInput();
+    // The timing byte and the parameters in one write. A chip left in data
+    // mode by an earlier program would take the reset as a data byte, so the
+    // retry leaves data mode first.
+    std::uint8_t sent[2 + CalibrationBytes] = {CommandMode, ResetCommand};
+    std::copy(std::begin(Calibration), std::end(Calibration), sent + 2);
+    const std::int32_t skip = leaveDataMode ? 0 : 1;
+    const auto count = static_cast<std::int32_t>(sizeof sent) - skip;
+    const std::uint8_t* out = sent + skip;
     const std::uint64_t start = elapsedMs();
-    if (writePort(Calibration, CalibrationBytes) != static_cast<std::int32_t>(CalibrationBytes)) {
-        return false;
-    }
-    waitForEcho(CalibrationBytes, start, CalibrationLimitMs, EchoWait::Block);
-    std::uint8_t answer[CalibrationBytes]{};
+    if (writePort(out, count) != count) return false;
+    // A freshly powered chip answers only the parameters; a running one
+    // answers the reset too, as a passive adapter echoes every byte. Those
+    // answers come with the others, so a short wait for them suffices, and
+    // none is left to arrive after the master is chosen.
+    const auto params = static_cast<std::int32_t>(CalibrationBytes);
+    waitForEcho(params, start, CalibrationLimitMs, EchoWait::Block);
+    waitForEcho(count, elapsedMs(), TimingAnswerMs, EchoWait::Block);
+    std::uint8_t answer[2 + CalibrationBytes]{};
     const std::int32_t got = inputWaiting();
-    if (got != static_cast<std::int32_t>(CalibrationBytes)) {
-        garbled = got > 0;
+    if (got < 1 || got > count) {
         discardInput();
         return false;
     }
     if (readPort(answer, got) != got) return false;
-    for (std::size_t i = 0; i < CalibrationBytes; ++i) {
-        if ((answer[i] & ~Calibration[i]) != 0) garbled = true;
+    // Aligned on the last bytes sent: an echo can only clear bits.
+    for (std::int32_t i = 0; i < got; ++i) {
+        if ((answer[i] & ~out[count - got + i]) != 0) garbled = true;
     }
-    for (std::size_t i = 0; i < sizeof CalibrationAnswer; ++i) {
-        if (answer[i] != CalibrationAnswer[i]) return false;
-    }
-    if ((answer[4] & 0xFC) != 0x90) return false;
+    if (got < params || !matchesCalibration(answer + got - params)) return false;
     chip.calibrated = true;
     return true;
 }
