@@ -121,7 +121,8 @@ std::string AbsentDisplay() {
 // Started by hand without a display, or with one that went away, the program
 // goes on monitoring and serving its page instead of aborting in Qt.
 TEST_F(ProgramTest, WithoutADisplayItMonitorsServesAndSaves) {
-    StartSimulator("device 28:3C5A temp=21.5\n");
+    // Behind a DS2480B line driver, which the program finds by itself.
+    StartSimulator("adapter ds2480b\ndevice 28:3C5A temp=21.5\n");
     const std::uint16_t port = FreeTcpPort();
     WriteWholeFile(folder + "/Kelvarian.ini",
                    "\xEF\xBB\xBF\r\nPort = com1\r\n[Sensors]\r\nCount = 1\r\nID_1 = " +
