@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "onewire/bus_master.h"
 #include "onewire/link.h"
 #include "onewire/primitives.h"
 #include "onewire/rom.h"
@@ -84,6 +85,24 @@ std::size_t pollPassApart(const std::vector<onewire::RomCode>& devices) {
         }
     }
     return good;
+}
+
+// The same through the master's one-round-trip read (reset, Match ROM, code,
+// Read Scratchpad and nine bytes in one write) where it has one; -1 otherwise.
+double oneTripPollMs(const std::vector<onewire::RomCode>& devices, long& writes) {
+    const onewire::BusMaster& master = onewire::busMaster();
+    if (master.resetWriteThenRead == nullptr) return -1;
+    const long before = writeCount;
+    const Clock::time_point start = Clock::now();
+    for (const onewire::RomCode& rom : devices) {
+        std::uint8_t block[10] = {0x55};
+        std::copy(rom.begin(), rom.end(), block + 1);
+        block[9] = 0xBE;
+        std::uint8_t pad[9]{};
+        (void)master.resetWriteThenRead(block, 10, pad, 9);
+    }
+    writes = writeCount - before;
+    return msSince(start);
 }
 
 // What one round trip costs on this port beyond the wire: the median of
@@ -168,8 +187,13 @@ int main(int argc, char** argv) {
     const double readAllMs = msSince(start);
     if (!converted || good != expected) ++pollFailures;
 
-    const double roundTripMs = roundTripOverheadMs();
+    long oneTripWrites = 0;
+    const double oneTripMs = oneTripPollMs(devices, oneTripWrites);
+    // The passive master's slots would be commands to a line driver.
+    const bool passive = onewire::adapterName() == "passive";
+    const double roundTripMs = passive ? roundTripOverheadMs() : -1;
     (void)onewire::closePort();
+    print("adapter_passive", passive ? 1 : 0);
     print("round_trip_ms", roundTripMs);
     print("devices", static_cast<double>(devices.size()));
     print("search_ms", median(searchMs));
@@ -183,6 +207,8 @@ int main(int argc, char** argv) {
     print("poll_apart_ms", median(apartMs));
     print("poll_apart_writes", static_cast<double>(apartWrites));
     print("read_all_ms", readAllMs);
+    print("one_trip_poll_ms", oneTripMs);
+    print("one_trip_poll_writes", static_cast<double>(oneTripWrites));
     print("poll_failures", pollFailures);
     return searchFailures == 0 && pollFailures == 0 ? 0 : 1;
 }

@@ -32,6 +32,10 @@ bool closePort();
 // port again can bring the bus back. false when no port is open. Sets no status.
 [[nodiscard]] bool portLost();
 
+// The kind of adapter behind the open port ("passive", "DS2480B"); empty
+// when no port is open. Any thread may ask. Sets no status.
+std::string_view adapterName();
+
 // Set by the user-interface thread, read by the bus layer at each use.
 void setLinkOptions(std::uint32_t options);
 std::uint32_t linkOptions();

@@ -4,6 +4,7 @@
 #include <memory>
 #include <new>
 
+#include "onewire/bus_master.h"
 #include "onewire/link.h"
 #include "onewire/primitives.h"
 #include "onewire/status.h"
@@ -18,6 +19,7 @@ namespace {
 struct CurrentPort {
     const platform::SerialPortOps* ops = nullptr;
     platform::SerialPort* port = nullptr;
+    const BusMaster* master = nullptr;
 };
 CurrentPort current;
 
@@ -27,6 +29,10 @@ std::atomic<const platform::SerialPortOps*> backend{nullptr};
 
 // Written by the user-interface thread, read by the monitor at each use.
 std::atomic<std::uint32_t> options{0};
+
+// The master of the open port for other threads (the status page names it);
+// set and cleared by the monitor thread with the port.
+std::atomic<const BusMaster*> shownMaster{nullptr};
 
 // The bus supply settles within a few milliseconds of DTR/RTS going on; 20 ms
 // leaves margin for the adapter's capacitor.
@@ -45,6 +51,19 @@ void driveSupply(bool powered) {
 void forgetPort() {
     current.ops = nullptr;
     current.port = nullptr;
+    current.master = nullptr;
+    shownMaster.store(nullptr);
+}
+
+// The masters a serial port may lead to, most telling answer first: the last
+// one takes any port, as a passive adapter answers nothing of its own.
+const BusMaster* const SerialMasters[] = {&ds2480Master(), &passiveMaster()};
+
+const BusMaster* detectMaster() {
+    for (const BusMaster* master : SerialMasters) {
+        if (master->attach()) return master;
+    }
+    return &passiveMaster();
 }
 
 }  // namespace
@@ -75,10 +94,8 @@ bool openWith(std::string_view name, bool again) {
     current.port = port;
     driveSupply(true);
     sleepMs(SupplySettleMs);
-    // Clocks the bus once so that every device starts from an idle wire; the
-    // answer does not matter and a dead bus still opens.
-    (void)exchangeByte(0xFF);
-    discardInput();
+    current.master = detectMaster();
+    shownMaster.store(current.master);
     setStatus(Ok);
     return true;
 }
@@ -108,6 +125,15 @@ void releasePortAtExit() {
     forgetPort();
 }
 
+const BusMaster& busMaster() {
+    return current.master != nullptr ? *current.master : passiveMaster();
+}
+
+std::string_view adapterName() {
+    const BusMaster* master = shownMaster.load();
+    return master != nullptr ? master->name : std::string_view{};
+}
+
 bool portLost() {
     return current.port != nullptr && current.ops->lost(current.port);
 }
@@ -131,6 +157,10 @@ bool setSpeed(std::uint32_t baud) {
     // next reset.
     driveSupply(true);
     return true;
+}
+
+void setSupply(bool powered) {
+    if (current.port != nullptr) driveSupply(powered);
 }
 
 void discardInput() {

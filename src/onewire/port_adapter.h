@@ -16,6 +16,8 @@ inline constexpr std::uint32_t DataSpeed = 115200;
 // failure; false without touching the status when no port is open.
 [[nodiscard]] bool setSpeed(std::uint32_t baud);
 void discardInput();
+// Drives the supply lines (InvertLines applies); touches no status.
+void setSupply(bool powered);
 
 void sleepMs(std::uint32_t ms);
 std::uint64_t elapsedMs();

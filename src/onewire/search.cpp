@@ -1,7 +1,7 @@
 #include <array>
 
+#include "onewire/bus_master.h"
 #include "onewire/port_adapter.h"
-#include "onewire/primitives.h"
 #include "onewire/rom.h"
 #include "onewire/status.h"
 #include "onewire/thread_state.h"
@@ -37,14 +37,14 @@ int discrepancyDirection(const SearchState& state, int bitNumber) {
     return bitNumber == state.lastDiscrepancy ? 1 : 0;
 }
 
-// One bit's two read slots as echoed: the devices' bit and its complement.
+// One bit's two read slots as read: the devices' bit and its complement.
 struct BitAnswers {
     int id = 1;
     int cmp = 1;
 };
 
-BitAnswers answersAt(const std::uint8_t* echoes) {
-    return {echoes[0] == SlotOne ? 1 : 0, echoes[1] == SlotOne ? 1 : 0};
+BitAnswers answersAt(const std::uint8_t* bits) {
+    return {bits[0] != 0 ? 1 : 0, bits[1] != 0 ? 1 : 0};
 }
 
 // The direction the bit-by-bit search takes on these answers, -1 when no
@@ -71,16 +71,16 @@ PassEnd sendOpening(const SearchState& state, int knownBits, int& lastZero, BitA
     std::array<std::uint8_t, MaxOpeningSlots> slots{};
     int count = 0;
     for (int bit = 0; bit < CommandSlots; ++bit) {
-        slots[count++] = slotFor((SearchRomCommand >> bit) & 1);
+        slots[count++] = static_cast<std::uint8_t>((SearchRomCommand >> bit) & 1);
     }
     for (int bitNumber = 1; bitNumber <= knownBits; ++bitNumber) {
-        slots[count++] = SlotOne;
-        slots[count++] = SlotOne;
-        slots[count++] = slotFor(romBit(state.rom, bitNumber));
+        slots[count++] = 1;
+        slots[count++] = 1;
+        slots[count++] = static_cast<std::uint8_t>(romBit(state.rom, bitNumber));
     }
-    slots[count++] = SlotOne;
-    slots[count++] = SlotOne;
-    if (!exchangeSlots(slots.data(), count)) return PassEnd::Failed;
+    slots[count++] = 1;
+    slots[count++] = 1;
+    if (!busMaster().touchBits(slots.data(), count)) return PassEnd::Failed;
 
     for (int bitNumber = 1; bitNumber <= knownBits; ++bitNumber) {
         const std::uint8_t* echoes = &slots[CommandSlots + SlotsPerBit * (bitNumber - 1)];
@@ -94,14 +94,14 @@ PassEnd sendOpening(const SearchState& state, int knownBits, int& lastZero, BitA
 
 // One pass from its reset. Each bit's direction slot goes out with the next
 // bit's two read slots, one round trip per bit; the last direction slot goes
-// alone and, as ever, its echo is only consumed.
+// alone and, as ever, what it read does not matter.
 PassEnd runPass(SearchState& state, int knownBits, int& lastZero) {
     lastZero = 0;
-    std::uint8_t echo = ResetByte;
-    if (!resetWithEcho(echo)) return PassEnd::Failed;
+    ResetAnswer answer = ResetAnswer::NoPresence;
+    if (!busMaster().reset(answer)) return PassEnd::Failed;
     // A wire held low answers every bit with a discrepancy, so the search
     // would deliver one invented code after another: there is nobody to find.
-    if (echo == ShortedResetEcho) return (setStatus(NoResponse), PassEnd::Failed);
+    if (answer == ResetAnswer::Short) return (setStatus(NoResponse), PassEnd::Failed);
     BitAnswers answers;
     const PassEnd opening = sendOpening(state, knownBits, lastZero, answers);
     if (opening != PassEnd::Delivered) return opening;
@@ -113,13 +113,28 @@ PassEnd runPass(SearchState& state, int knownBits, int& lastZero) {
         }
         setRomBit(state.rom, bitNumber, direction);
         if (bitNumber == RomBits) {
-            writeSlot(direction, true, true);
+            (void)busMaster().touchBit(direction);
             return PassEnd::Delivered;
         }
-        std::uint8_t slots[SlotsPerBit] = {slotFor(direction), SlotOne, SlotOne};
-        if (!exchangeSlots(slots, SlotsPerBit)) return PassEnd::Failed;
+        std::uint8_t slots[SlotsPerBit] = {static_cast<std::uint8_t>(direction), 1, 1};
+        if (!busMaster().touchBits(slots, SlotsPerBit)) return PassEnd::Failed;
         answers = answersAt(&slots[1]);
     }
+}
+
+// The master's own pass where it has one, else the burst search above.
+bool masterPass(SearchState& state, int& lastZero) {
+    const BusMaster& master = busMaster();
+    if (master.searchPass != nullptr) {
+        RomCode rom{};
+        if (!master.searchPass(state, rom, lastZero)) return false;
+        state.rom = rom;
+        return true;
+    }
+    const int knownBits = state.lastDiscrepancy > 0 ? state.lastDiscrepancy - 1 : 0;
+    PassEnd end = runPass(state, knownBits, lastZero);
+    if (end == PassEnd::Diverged) end = runPass(state, 0, lastZero);
+    return end == PassEnd::Delivered;
 }
 
 }  // namespace
@@ -155,11 +170,8 @@ bool searchNext(RomCode* out) {
     if (state.lastDeviceFound != 0) return fail(NoData);
     discardInput();
 
-    const int knownBits = state.lastDiscrepancy > 0 ? state.lastDiscrepancy - 1 : 0;
     int lastZero = 0;
-    PassEnd end = runPass(state, knownBits, lastZero);
-    if (end == PassEnd::Diverged) end = runPass(state, 0, lastZero);
-    if (end != PassEnd::Delivered) return false;
+    if (!masterPass(state, lastZero)) return false;
 
     state.lastDiscrepancy = lastZero;
     if (lastZero == 0) state.lastDeviceFound = 1;

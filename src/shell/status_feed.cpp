@@ -6,6 +6,7 @@
 
 #include "monitor/app_settings.h"
 #include "monitor/thermometer.h"
+#include "onewire/link.h"
 #include "persistence/event_log.h"
 #include "persistence/log_history.h"
 #include "mqtt/publisher.h"
@@ -55,6 +56,7 @@ web::StatusSnapshot snapshotOf(const monitor::SensorList& sensors,
     snapshot.faultyCount = static_cast<std::uint32_t>(pass.faultyCount);
     snapshot.alarmCount = static_cast<std::uint32_t>(pass.alarmCount);
     snapshot.port = monitor::CopyPortName();
+    snapshot.adapter = std::string(onewire::adapterName());
     snapshot.lastPassUnix = pass.lastPassUnix;
     snapshot.lastPassSeconds = static_cast<double>(pass.lastPassMs) / 1000.0;
     snapshot.pollPasses = pass.passes;

@@ -110,6 +110,13 @@ std::string BuildMetrics(const StatusSnapshot& snapshot) {
     const double seconds = snapshot.lastPassSeconds;
     out += "kelvarian_poll_pass_seconds " + (std::isfinite(seconds) ? NumberText(seconds) : "NaN") +
            "\n";
+    appendFamily(out, "kelvarian_adapter_info", "gauge",
+                 "1 for the kind of adapter behind the open port.");
+    if (!snapshot.adapter.empty()) {
+        out += "kelvarian_adapter_info{adapter=\"";
+        AppendLabelValue(out, snapshot.adapter);
+        out += "\"} 1\n";
+    }
     return out;
 }
 

@@ -59,6 +59,12 @@ std::string BuildStatusJson(const StatusSnapshot& snapshot) {
     } else {
         AppendJsonString(json, snapshot.port);
     }
+    json += ",\"adapter\":";
+    if (snapshot.adapter.empty()) {
+        json += "null";
+    } else {
+        AppendJsonString(json, snapshot.adapter);
+    }
     json += ",\"lastPoll\":";
     json += snapshot.lastPassUnix == 0 ? "null" : '"' + IsoTimeText(snapshot.lastPassUnix) + '"';
     json += '}';

@@ -54,6 +54,7 @@ struct StatusSnapshot {
     std::uint32_t faultyCount = 0;
     std::uint32_t alarmCount = 0;
     std::string port;               // the serial port, "COM3"; empty when none is chosen
+    std::string adapter;            // behind the open port: "passive", "DS2480B"; empty: none open
     std::int64_t lastPassUnix = 0;  // end of the last poll pass, Unix seconds; 0 before the first
     double lastPassSeconds = 0;     // how long that pass took
     std::uint64_t pollPasses = 0;   // poll passes since start

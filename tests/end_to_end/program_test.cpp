@@ -128,7 +128,8 @@ std::string AbsentDisplay() {
 // Started by hand without a display, or with one that went away, the program
 // goes on monitoring and serving its page instead of aborting in Qt.
 TEST_F(ProgramTest, WithoutADisplayItMonitorsServesAndSaves) {
-    StartSimulator("device 28:3C5A temp=21.5\n");
+    // Behind a DS2480B line driver, which the program finds by itself.
+    StartSimulator("adapter ds2480b\ndevice 28:3C5A temp=21.5\n");
     const std::uint16_t port = FreeTcpPort();
     WriteWholeFile(folder + "/Kelvarian.ini",
                    "\xEF\xBB\xBF\r\nPort = com1\r\n[Sensors]\r\nCount = 1\r\nID_1 = " +
@@ -259,6 +260,7 @@ TEST_F(ProgramTest, EndpointsServeTheBusAndTheHistoryStartsFromTheLog) {
     EXPECT_EQ(status["sensors"][1]["temperature"], -3.25);
     EXPECT_EQ(status["summary"]["devices"], 2);
     EXPECT_EQ(status["port"], "COM1");
+    EXPECT_EQ(status["adapter"], "passive");
     EXPECT_TRUE(status["lastPoll"].is_string());
 
     const std::string metrics = FetchPage(port, "/metrics");
@@ -271,6 +273,7 @@ TEST_F(ProgramTest, EndpointsServeTheBusAndTheHistoryStartsFromTheLog) {
               std::string::npos)
         << metrics;
     EXPECT_NE(metrics.find("kelvarian_bus_devices 2\n"), std::string::npos) << metrics;
+    EXPECT_NE(metrics.find("kelvarian_adapter_info{adapter=\"passive\"} 1\n"), std::string::npos);
 
     const nlohmann::json history =
         nlohmann::json::parse(FetchPage(port, "/history.json"), nullptr, false);

@@ -6,11 +6,15 @@
 # ends with exit code 0 on a polite close (WM_CLOSE, as taskkill without /f
 # sends it) after saving its settings with a byte order mark and CR LF, and
 # runs as well from a folder with a Cyrillic name. Skipped (77) without a
-# simulator from a Linux build.
+# simulator from a Linux build. With ADAPTER ds2480b the simulator emulates a
+# DS2480B line driver: the program must find it by itself, read the same bus
+# through it and name it in /status.json; the checks that do not depend on
+# the adapter run only for the passive one.
 #
-#   wine_program_check.sh WINE_TEST SIMULATOR KELVARIAN_EXE
+#   wine_program_check.sh WINE_TEST SIMULATOR KELVARIAN_EXE [ADAPTER]
 set -u
 wine_test=$(realpath "$1") simulator=$(realpath "$2") program=$(realpath "$3")
+adapter=${4:-passive}
 [ -x "$simulator" ] || { echo "no $simulator (make build first): skipped"; exit 77; }
 command -v curl >/dev/null || { echo "no curl: skipped"; exit 77; }
 
@@ -31,7 +35,7 @@ source "$(dirname "$0")/check_support.sh"
 "$wine_test" "$prefix" --start || { echo "the Wine prefix could not be made"; exit 1; }
 # wineboot links com1... to the machine's serial devices; only ours stays.
 rm -f "$prefix"/dosdevices/com*
-"$simulator" --link "$prefix/dosdevices/com1" \
+"$simulator" --adapter "$adapter" --link "$prefix/dosdevices/com1" \
   --device 28-00000B013C5A,temp=21.5 --device 28:1234,temp=-3.5 \
   --device 28:77AA,temp=36.6 --device 10:77,temp=-10.5,power=parasite >"$work/sim.out" 2>&1 &
 sim_pid=$!
@@ -113,9 +117,17 @@ if page_shows "$port" "21.5 °C" "-3.5 °C" "36.6 °C" "-10.5 °C"; then
 else
   fail "the thermometers did not reach the page"
 fi
+if [ "$adapter" = ds2480b ]; then
+  if curl -s --max-time 2 "http://127.0.0.1:$port/status.json" | grep -qF '"adapter":"DS2480B"'; then
+    echo "ok: /status.json names the DS2480B"
+  else
+    fail "/status.json does not name the DS2480B"
+  fi
+fi
 close_politely
 settings_saved "$work/Kelvarian" "Port = COM1"$'\r' "Count = 4"$'\r' "[Server]"$'\r' && echo "ok: closed with 0, settings saved"
 [ ! -e "$work/Kelvarian.ini" ] || fail "settings written into the working directory, not beside the program"
+[ "$adapter" = passive ] || exit $failed
 
 folder="$work/Датчики котельной"
 port=$(free_port)

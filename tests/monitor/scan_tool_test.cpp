@@ -40,27 +40,33 @@ std::string romText(std::uint8_t family, std::uint64_t serial) {
     return monitor::FormatRomCode(busmodel::MakeRomCode(family, serial));
 }
 
-TEST(ScanTool, ListsEveryDeviceWithItsReading) {
-    onewire_test::ScratchDir dir;
-    onewire_test::SimProcess sim(
-        {"--link", dir.path() + "/COM1", "--device", "28-00000B013C5A,raw=401", "--device",
-         "10:77,raw=-1,power=parasite", "--device", "28:1234,corrupt-scratchpad", "--device",
-         "28:4321,raw=2033", "--device", "28-000000005678-00,temp=20", "--device", "01:55"});
-    ASSERT_TRUE(sim.started());
-    const ScanResult scan = runScan(dir.path(), "COM1");
-    EXPECT_EQ(scan.exitCode, 0) << scan.errors;
-    std::vector<std::string> expected{
-        "28-00000B013C5A-14\tDS18B20\t3 вывода\t25.1 °C",
-        romText(0x10, 0x77) + "\tDS1820 / DS18S20\t2 вывода ('паразитное' питание)\t-0.5 °C",
-        romText(0x28, 0x1234) + "\tDS18B20\t3 вывода\tОшибка CRC",
-        romText(0x28, 0x4321) + "\tDS18B20\t3 вывода\t127.1 °C",
-        "28-000000005678-00  ОШИБКА CRC\tDS18B20\t3 вывода\t20.0 °C",
-        romText(0x01, 0x55) + "\tНеизвестное устройство\t\t",
-    };
-    std::vector<std::string> lines = scan.lines;
-    std::sort(lines.begin(), lines.end());
-    std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(lines, expected);
+TEST(ScanTool, ListsEveryDeviceWithItsReadingOnEitherAdapter) {
+    for (const char* adapter : {"passive", "ds2480b"}) {
+        SCOPED_TRACE(adapter);
+        onewire_test::ScratchDir dir;
+        onewire_test::SimProcess sim(
+            {"--adapter", adapter, "--link", dir.path() + "/COM1", "--device",
+             "28-00000B013C5A,raw=401", "--device", "10:77,raw=-1,power=parasite", "--device",
+             "28:1234,corrupt-scratchpad", "--device", "28:4321,raw=2033", "--device",
+             "28-000000005678-00,temp=20", "--device", "01:55"});
+        ASSERT_TRUE(sim.started());
+        const ScanResult scan = runScan(dir.path(), "COM1");
+        EXPECT_EQ(scan.exitCode, 0) << scan.errors;
+        EXPECT_EQ(scan.errors,
+                  std::string(adapter) == "passive" ? "adapter: passive\n" : "adapter: DS2480B\n");
+        std::vector<std::string> expected{
+            "28-00000B013C5A-14\tDS18B20\t3 вывода\t25.1 °C",
+            romText(0x10, 0x77) + "\tDS1820 / DS18S20\t2 вывода ('паразитное' питание)\t-0.5 °C",
+            romText(0x28, 0x1234) + "\tDS18B20\t3 вывода\tОшибка CRC",
+            romText(0x28, 0x4321) + "\tDS18B20\t3 вывода\t127.1 °C",
+            "28-000000005678-00  ОШИБКА CRC\tDS18B20\t3 вывода\t20.0 °C",
+            romText(0x01, 0x55) + "\tНеизвестное устройство\t\t",
+        };
+        std::vector<std::string> lines = scan.lines;
+        std::sort(lines.begin(), lines.end());
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(lines, expected);
+    }
 }
 
 TEST(ScanTool, EmptyBusIsAnError) {
@@ -70,7 +76,7 @@ TEST(ScanTool, EmptyBusIsAnError) {
     const ScanResult scan = runScan(dir.path(), "COM1");
     EXPECT_EQ(scan.exitCode, 1);
     EXPECT_TRUE(scan.lines.empty());
-    EXPECT_EQ(scan.errors, "Нет ответа от '1-Wire' устройств\n");
+    EXPECT_EQ(scan.errors, "adapter: passive\nНет ответа от '1-Wire' устройств\n");
 }
 
 TEST(ScanTool, MissingPortIsAnError) {

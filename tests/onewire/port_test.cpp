@@ -28,6 +28,7 @@ TEST_F(PortTest, ClosingTwiceReportsTheSecondAsNoPort) {
     open();
     EXPECT_TRUE(onewire::closePort());
     EXPECT_EQ(onewire::lastStatus(), onewire::Ok);
+    EXPECT_TRUE(onewire::adapterName().empty());
     EXPECT_FALSE(onewire::closePort());
     EXPECT_EQ(onewire::lastStatus(), onewire::NoPort);
 }
@@ -42,15 +43,18 @@ TEST_F(PortTest, APortInUseCannotBeOpened) {
     EXPECT_EQ(onewire::lastStatus(), onewire::NoPort);
 }
 
-TEST_F(PortTest, OpeningPowersTheBusLetsItSettleAndClocksOneByte) {
+TEST_F(PortTest, OpeningPowersTheBusLetsItSettleTriesALineDriverAndClocksOneByte) {
     busmodel::SetDevices({thermometer(busmodel::FamilyDs18b20, 7)});
     const std::uint64_t start = busmodel::VirtualNowMs();
     open();
     EXPECT_EQ(onewire::lastStatus(), onewire::Ok);
     EXPECT_TRUE(linesOn());
     EXPECT_GE(busmodel::VirtualNowMs() - start, 20u);
-    EXPECT_EQ(bytesWritten(), 8u);
+    // The line driver's timing byte and its five parameters at 9600 baud,
+    // which a passive adapter only echoes, then the one byte of eight slots.
+    EXPECT_EQ(bytesWritten(), 6u + 8u);
     EXPECT_EQ(busmodel::CurrentPortState().baud, 115200u);
+    EXPECT_EQ(onewire::adapterName(), "passive");
 }
 
 TEST_F(PortTest, OpeningSucceedsWithNothingConnected) {
@@ -70,7 +74,9 @@ TEST_F(PortTest, ReopeningTheSamePortCyclesThePower) {
     const busmodel::PortState second = busmodel::CurrentPortState();
     EXPECT_EQ(second.opens, first.opens + 1);
     EXPECT_EQ(second.closes, first.closes + 1);
-    EXPECT_EQ(second.lineChanges, first.lineChanges + 2);  // unpowered, then powered
+    // Unpowered, powered, and powered again with each speed change of the
+    // line driver's detection.
+    EXPECT_EQ(second.lineChanges, first.lineChanges + 4);
     EXPECT_TRUE(linesOn());
 }
 

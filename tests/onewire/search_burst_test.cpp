@@ -355,9 +355,9 @@ TEST_F(SearchBurstTest, MatchAndReadTogetherFailAsTheSeparateCalls) {
     damages.push_back(slow);
     // Echo values of written slots are not read: a device pulling the wire
     // low in them changes nothing, apart or together.
-    for (const std::uint8_t value : {0x00, 0x7F, 0xFE}) {
+    for (const int value : {0x00, 0x7F, 0xFE}) {
         Damage d{"written echoes read " + std::to_string(value)};
-        d.script.assign(1 + 80, value);
+        d.script.assign(1 + 80, static_cast<std::uint8_t>(value));
         d.script[0] = 0xE0;
         damages.push_back(d);
     }

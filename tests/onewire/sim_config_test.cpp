@@ -140,5 +140,19 @@ TEST(SimConfig, FlagsAreReadInOrder) {
     EXPECT_FALSE(sim::ParseArgs(3, unknown, config, error));
 }
 
+TEST(SimConfig, AdapterIsPassiveUnlessADs2480bIsAskedFor) {
+    sim::SimConfig config;
+    std::string error;
+    EXPECT_EQ(config.adapter, busmodel::Adapter::Passive);
+    ASSERT_TRUE(sim::ParseConfigText("adapter ds2480b\n", config, error)) << error;
+    EXPECT_EQ(config.adapter, busmodel::Adapter::Ds2480b);
+    const char* argv[] = {"kelvarian-sim", "--adapter", "passive"};
+    ASSERT_TRUE(sim::ParseArgs(3, argv, config, error)) << error;
+    EXPECT_EQ(config.adapter, busmodel::Adapter::Passive);
+    const char* bad[] = {"kelvarian-sim", "--adapter", "ds9490"};
+    EXPECT_FALSE(sim::ParseArgs(3, bad, config, error));
+    EXPECT_NE(error.find("ds9490"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace onewire_test

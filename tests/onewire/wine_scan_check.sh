@@ -59,11 +59,22 @@ start_sim com12 --wire-timing --latency-ms 1 \
   --device 28-00000B013C5A,raw=401 --device 10:77,raw=-1,power=parasite
 expect "two thermometers on COM12" COM12 0 \
 "10-000000000077-E6	DS1820 / DS18S20	2 вывода ('паразитное' питание)	-0.5 °C
-28-00000B013C5A-14	DS18B20	3 вывода	25.1 °C"
+28-00000B013C5A-14	DS18B20	3 вывода	25.1 °C
+adapter: passive"
+stop_sim
+
+# The same bus behind a DS2480B line driver, found by the detection at open.
+start_sim com12 --adapter ds2480b --wire-timing --latency-ms 1 \
+  --device 28-00000B013C5A,raw=401 --device 10:77,raw=-1,power=parasite
+expect "two thermometers behind a DS2480B on COM12" COM12 0 \
+"10-000000000077-E6	DS1820 / DS18S20	2 вывода ('паразитное' питание)	-0.5 °C
+28-00000B013C5A-14	DS18B20	3 вывода	25.1 °C
+adapter: DS2480B"
 stop_sim
 
 start_sim com12 --fault no-echo --device 28:1
-expect "an adapter that echoes nothing" COM12 1 "Ошибка обмена данными"
+expect "an adapter that echoes nothing" COM12 1 "adapter: passive
+Ошибка обмена данными"
 stop_sim
 
 expect "a port that does not exist" COM12 1 "Нет открытого COM порта"

@@ -72,6 +72,7 @@ web::StatusSnapshot SampleSnapshot(std::int64_t now, bool plainNames) {
     snapshot.faultyCount = 1;
     snapshot.alarmCount = 1;
     snapshot.port = "COM3";
+    snapshot.adapter = "DS2480B";
     snapshot.lastPassUnix = now;
     snapshot.lastPassSeconds = 0.9375;
     snapshot.pollPasses = 86400;

@@ -64,6 +64,7 @@ TEST(StatusJson, AJsonParserReadsBackEveryHostileName) {
     EXPECT_TRUE(json["sensors"][4]["temperature"].is_null());
     EXPECT_EQ(json["summary"], (nlohmann::json{{"devices", 6}, {"faulty", 1}, {"alarms", 1}}));
     EXPECT_EQ(json["port"], "COM3");
+    EXPECT_EQ(json["adapter"], "DS2480B");
     EXPECT_EQ(json["lastPoll"], IsoTimeText(kNow));
     EXPECT_TRUE(std::regex_match(json["lastPoll"].get<std::string>(),
                                  std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d)")));
@@ -71,6 +72,7 @@ TEST(StatusJson, AJsonParserReadsBackEveryHostileName) {
     const nlohmann::json empty = nlohmann::json::parse(BuildStatusJson(StatusSnapshot{}));
     EXPECT_TRUE(empty["sensors"].empty());
     EXPECT_TRUE(empty["port"].is_null());
+    EXPECT_TRUE(empty["adapter"].is_null());
     EXPECT_TRUE(empty["lastPoll"].is_null());
 }
 
@@ -111,7 +113,8 @@ TEST(Metrics, LabelsAreEscapedAndEachSeriesAppearsOnce) {
         count("kelvarian_read_errors_total{rom=\"28-00000B013C5E-21\",kind=\"no_answer\"} 3\n"),
         1u);
     EXPECT_EQ(count("\nkelvarian_poll_pass_seconds 0.9375\n"), 1u);
-    EXPECT_EQ(count("# TYPE "), 7u);
+    EXPECT_EQ(count("\nkelvarian_adapter_info{adapter=\"DS2480B\"} 1\n"), 1u);
+    EXPECT_EQ(count("# TYPE "), 8u);
     EXPECT_EQ(metrics.back(), '\n');
 }
 

@@ -2,6 +2,7 @@
 // by the simulated bus, synchronously.
 #include <algorithm>
 
+#include "busmodel/adapter_locked.h"
 #include "busmodel/bus_state.h"
 #include "onewire/link.h"
 #include "platform/clock.h"
@@ -32,6 +33,8 @@ platform::SerialPort* openPort(std::string_view name) {
     bus.port.state.open = true;
     bus.port.state.baud = 115200;
     ++bus.port.state.opens;
+    // An adapter fed by the port's lines starts afresh with every open.
+    PowerUpAdapterLocked();
     return handleOf(bus.port.id);
 }
 
@@ -39,7 +42,7 @@ bool setSpeed(platform::SerialPort* port, std::uint32_t baud) {
     BusState& bus = Bus();
     std::lock_guard guard(bus.lock);
     if (!isOpen(bus, port)) return false;
-    if (baud != 9600 && baud != 115200) return false;
+    if (baud != 9600 && baud != 19200 && baud != 57600 && baud != 115200) return false;
     if ((baud == 9600 && bus.faults.failResetSpeed) ||
         (baud == 115200 && bus.faults.failDataSpeed)) {
         return false;
@@ -55,6 +58,8 @@ void setLines(platform::SerialPort* port, bool dtrOn, bool rtsOn) {
     bus.port.state.dtr = dtrOn;
     bus.port.state.rts = rtsOn;
     ++bus.port.state.lineChanges;
+    // A line driver fed by the two lines loses its power with them.
+    if (!dtrOn && !rtsOn) PowerUpAdapterLocked();
 }
 
 std::int32_t inputWaiting(platform::SerialPort* port) {
@@ -73,7 +78,7 @@ std::int32_t write(platform::SerialPort* port, const std::uint8_t* data, std::in
     if (bus.faults.writeLimit >= 0) accepted = std::min(n, bus.faults.writeLimit);
     std::vector<std::uint8_t> echoes;
     for (std::int32_t i = 0; i < accepted; ++i) {
-        TransmitLocked(bus, data[i], bus.port.state.baud, echoes);
+        HostByteLocked(bus, data[i], bus.port.state.baud, echoes);
     }
     bus.port.input.insert(bus.port.input.end(), echoes.begin(), echoes.end());
     return accepted;

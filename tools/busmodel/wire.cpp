@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <bit>
 
+#include "busmodel/adapter_locked.h"
 #include "busmodel/bus_state.h"
 #include "platform/clock.h"
 
@@ -191,6 +192,7 @@ void ResetBus() {
     bus.scriptDelay = 0;
     bus.recording = false;
     bus.wireLog.clear();
+    ResetAdapterLocked();
     bus.port.name = "COM1";
     const PortState before = bus.port.state;
     bus.port.state = PortState{};

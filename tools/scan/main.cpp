@@ -14,7 +14,11 @@ int main(int argc, char** argv) {
     }
     std::vector<std::string> lines;
     std::string error;
-    if (!scan::ScanBus(argv[1], lines, error)) {
+    std::string adapter;
+    const bool found = scan::ScanBus(argv[1], lines, error, &adapter);
+    // Which master drives the bus, for a user checking an adapter they bought.
+    if (!adapter.empty()) std::fprintf(stderr, "adapter: %s\n", adapter.c_str());
+    if (!found) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }

@@ -45,7 +45,8 @@ std::string temperatureOf(const onewire::RomCode& rom) {
 
 }  // namespace
 
-bool ScanBus(const std::string& port, std::vector<std::string>& lines, std::string& error) {
+bool ScanBus(const std::string& port, std::vector<std::string>& lines, std::string& error,
+             std::string* adapter) {
     if (!onewire::openPort(port)) {
         error = currentStatusMessage();
         if (platform::LastPortOpenFailure() == platform::PortOpenFailure::PermissionDenied) {
@@ -54,6 +55,7 @@ bool ScanBus(const std::string& port, std::vector<std::string>& lines, std::stri
         }
         return false;
     }
+    if (adapter != nullptr) *adapter = onewire::adapterName();
     monitor::BusDeviceList devices;
     monitor::EnumerateBus(devices);
     if (devices.empty()) {

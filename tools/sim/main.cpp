@@ -88,6 +88,7 @@ int main(int argc, char** argv) {
     }
     busmodel::SetDevices(config.devices);
     busmodel::SetFaults(config.faults);
+    busmodel::SetAdapter(config.adapter);
     control.latencyMs = config.latencyMs;
     control.wireTiming = config.wireTiming;
     control.onReload = reload;

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "busmodel/bus_model.h"
+#include "busmodel/ds2480_engine.h"
 #include "sim/echo_schedule.h"
 
 namespace sim {
@@ -85,7 +86,7 @@ void accept(int master, const std::uint8_t* bytes, std::size_t count, EchoSchedu
     for (std::size_t i = 0; i < count; ++i) {
         const std::uint32_t baud = slaveBaud(master);
         echoes.clear();
-        busmodel::Transmit(bytes[i], baud, echoes);
+        busmodel::HostByte(bytes[i], baud, echoes);
         AddByte(schedule, baud, echoes);
     }
     FinishWrite(schedule);
@@ -191,6 +192,9 @@ void Serve(const PtyEndpoint& pty, ServeControl& control) {
                 // No client has the slave open (hang-up, EIO): what was on its
                 // way is lost, and there is nothing to serve until one opens it.
                 DropPending(schedule);
+                // A line driver fed by the port's lines loses its power when
+                // the client closes the port, as a real one does with DTR.
+                busmodel::PowerUpAdapter();
                 std::this_thread::sleep_for(IdleRest);
             }
         }

@@ -28,6 +28,8 @@ Options:
                      one after another
   --latency-ms N     add N ms to every write's round trip, as a USB serial
                      adapter does
+  --adapter KIND     passive (the default) or ds2480b: a DS2480B line driver
+                     (DS9097U, LinkUSB) in front of the same bus, at 9600 baud
   --help             this text
 
 DEVICE: ROM[,OPTION...]
@@ -72,6 +74,7 @@ Config file: one item per line, '#' starts a comment:
   link /tmp/bus/COM1
   latency-ms 2
   wire-timing
+  adapter ds2480b
 
 On start it prints "pty PATH", then "link PATH" when asked for one, then
 "ready". SIGTERM and SIGINT stop it and remove the link. A device that leaves
@@ -222,6 +225,9 @@ bool applyConfigLine(std::string_view line, SimConfig& config, std::string& erro
     if (item == "fault" && words.size() >= 2) return ParseFault(rest, config.faults, error);
     if (item == "link" && words.size() == 2) return (config.linkPath = words[1], true);
     if (item == "wire-timing" && words.size() == 1) return (config.wireTiming = true, true);
+    if (item == "adapter" && words.size() == 2) {
+        return ParseAdapter(words[1], config.adapter, error);
+    }
     std::int64_t number = 0;
     if (item == "latency-ms" && words.size() == 2 && readInt(words[1], number) && number >= 0 &&
         number <= 10000) {
@@ -304,6 +310,13 @@ bool LoadConfigFile(const std::string& path, SimConfig& config, std::string& err
     return ParseConfigText(text.str(), config, error);
 }
 
+bool ParseAdapter(std::string_view name, busmodel::Adapter& adapter, std::string& error) {
+    if (name == "passive") return (adapter = busmodel::Adapter::Passive, true);
+    if (name == "ds2480b") return (adapter = busmodel::Adapter::Ds2480b, true);
+    error = "unknown adapter: " + std::string(name) + " (passive or ds2480b)";
+    return false;
+}
+
 bool ParseArgs(int argc, const char* const* argv, SimConfig& config, std::string& error) {
     for (int i = 1; i < argc; ++i) {
         const std::string_view flag = argv[i];
@@ -330,6 +343,8 @@ bool ParseArgs(int argc, const char* const* argv, SimConfig& config, std::string
             busmodel::Device device;
             ok = ParseDevice(value, device, error);
             if (ok) config.devices.push_back(device);
+        } else if (flag == "--adapter") {
+            ok = ParseAdapter(value, config.adapter, error);
         } else if (flag == "--fault") {
             ok = ParseFault(value, config.faults, error);
         } else if (flag == "--latency-ms" && readInt(value, number) && number >= 0 &&

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "busmodel/bus_model.h"
+#include "busmodel/ds2480_engine.h"
 
 namespace sim {
 
@@ -17,6 +18,7 @@ struct SimConfig {
     busmodel::Faults faults;
     std::uint32_t latencyMs = 0;  // added to every write's round trip
     bool wireTiming = false;      // echoes come back after their bytes' wire time
+    busmodel::Adapter adapter = busmodel::Adapter::Passive;
     bool help = false;
 };
 
@@ -35,6 +37,9 @@ bool ParseDevice(std::string_view item, busmodel::Device& device, std::string& e
 // glitch inside a search: short-in-search=N or no-echo-in-search=N with its
 // options (bit=K ms=M every=E, separated by commas or blanks).
 bool ParseFault(std::string_view item, busmodel::Faults& faults, std::string& error);
+
+// "passive" or "ds2480b".
+bool ParseAdapter(std::string_view name, busmodel::Adapter& adapter, std::string& error);
 
 std::string_view Usage();
 
