@@ -16,7 +16,11 @@ std::int16_t rawValue(const Scratchpad& scratchpad) {
 }  // namespace
 
 bool IsThermometer(std::uint8_t family) {
-    return family == FamilyDS18S20 || family == FamilyDS18B20;
+    return family == FamilyDS18S20 || ReadsAsDS18B20(family);
+}
+
+bool ReadsAsDS18B20(std::uint8_t family) {
+    return family == FamilyDS18B20 || family == FamilyDS1822 || family == FamilyDS28EA00;
 }
 
 std::string_view TypeText(std::uint8_t family) {
@@ -25,6 +29,10 @@ std::string_view TypeText(std::uint8_t family) {
             return "DS1820 / DS18S20";
         case FamilyDS18B20:
             return "DS18B20";
+        case FamilyDS1822:
+            return "DS1822";
+        case FamilyDS28EA00:
+            return "DS28EA00";
         default:
             return "Неизвестное устройство";
     }
@@ -59,7 +67,7 @@ ScratchpadReading DecodeScratchpad(std::uint8_t family, const Scratchpad& scratc
 
 float ScratchpadCelsius(std::uint8_t family, const Scratchpad& scratchpad) {
     // DS18B20: 1/16 degree per count; DS18S20: 1/2 degree per count.
-    return static_cast<float>(rawValue(scratchpad)) / (family == FamilyDS18B20 ? 16.0f : 2.0f);
+    return static_cast<float>(rawValue(scratchpad)) / (ReadsAsDS18B20(family) ? 16.0f : 2.0f);
 }
 
 bool NobodyAnswered(const Scratchpad& scratchpad) {
@@ -79,7 +87,7 @@ bool LooksLikeLastReading(std::uint8_t family, const Scratchpad& scratchpad,
 }
 
 bool IsPowerOnValue(std::uint8_t family, const Scratchpad& scratchpad) {
-    const std::int16_t powerOnRaw = family == FamilyDS18B20 ? 0x0550 : 0x00AA;
+    const std::int16_t powerOnRaw = ReadsAsDS18B20(family) ? 0x0550 : 0x00AA;
     return rawValue(scratchpad) == powerOnRaw && scratchpad[6] == 0x0C;
 }
 

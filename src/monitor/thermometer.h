@@ -1,5 +1,5 @@
 #pragma once
-// What the two supported thermometer families mean: type texts, the serial
+// What the supported thermometer families mean: type texts, the serial
 // text with its CRC warning, the supply-mode text and the scratchpad reading.
 // Shared by the monitor thread and kelvarian-scan.
 #include <array>
@@ -13,6 +13,9 @@ namespace monitor {
 
 inline constexpr std::uint8_t FamilyDS18S20 = 0x10;
 inline constexpr std::uint8_t FamilyDS18B20 = 0x28;
+// The DS18B20's sister parts: its scratchpad, commands and 1/16 degree steps.
+inline constexpr std::uint8_t FamilyDS1822 = 0x22;
+inline constexpr std::uint8_t FamilyDS28EA00 = 0x42;
 
 // Nine bytes: temperature low and high byte, ..., CRC-8 of bytes 0-7.
 using Scratchpad = std::array<std::uint8_t, 9>;
@@ -25,7 +28,10 @@ inline constexpr std::string_view ScratchpadCrcErrorText = "Ошибка CRC";
 
 bool IsThermometer(std::uint8_t family);
 
-// "DS1820 / DS18S20", "DS18B20" or "Неизвестное устройство".
+// A DS18B20 or one of its sister parts, which read and behave as one.
+bool ReadsAsDS18B20(std::uint8_t family);
+
+// "DS1820 / DS18S20", "DS18B20", "DS1822", "DS28EA00" or "Неизвестное устройство".
 std::string_view TypeText(std::uint8_t family);
 
 // true when byte 7 is the CRC-8 of bytes 0-6. Leaves bus status 0.
@@ -44,7 +50,7 @@ struct ScratchpadReading {
 };
 
 // Judges the CRC (leaving bus status 0) and converts the raw value:
-// raw / 16 for a DS18B20, raw / 2 for a DS18S20.
+// raw / 16 for a DS18B20 and its sisters, raw / 2 for a DS18S20.
 ScratchpadReading DecodeScratchpad(std::uint8_t family, const Scratchpad& scratchpad);
 
 // The raw value converted, whatever the CRC says. Touches no bus status.

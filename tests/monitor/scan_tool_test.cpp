@@ -44,11 +44,17 @@ TEST(ScanTool, ListsEveryDeviceWithItsReadingOnEitherAdapter) {
     for (const char* adapter : {"passive", "ds2480b"}) {
         SCOPED_TRACE(adapter);
         onewire_test::ScratchDir dir;
-        onewire_test::SimProcess sim(
-            {"--adapter", adapter, "--link", dir.path() + "/COM1", "--device",
-             "28-00000B013C5A,raw=401", "--device", "10:77,raw=-1,power=parasite", "--device",
-             "28:1234,corrupt-scratchpad", "--device", "28:4321,raw=2033", "--device",
-             "28-000000005678-00,temp=20", "--device", "01:55"});
+        onewire_test::SimProcess sim({"--adapter", adapter,
+                                      "--link",    dir.path() + "/COM1",
+                                      "--device",  "28-00000B013C5A,raw=401",
+                                      "--device",  "10:77,raw=-1,power=parasite",
+                                      "--device",  "28:1234,corrupt-scratchpad",
+                                      "--device",  "28:4321,raw=2033",
+                                      "--device",  "28-000000005678-00,temp=20",
+                                      "--device",  "01:55",
+                                      "--device",  "22:2222,raw=-168,power=parasite",
+                                      "--device",  "42:4242,raw=401",
+                                      "--device",  "3B:3333"});
         ASSERT_TRUE(sim.started());
         const ScanResult scan = runScan(dir.path(), "COM1");
         EXPECT_EQ(scan.exitCode, 0) << scan.errors;
@@ -61,6 +67,10 @@ TEST(ScanTool, ListsEveryDeviceWithItsReadingOnEitherAdapter) {
             romText(0x28, 0x4321) + "\tDS18B20\t3 вывода\t127.1 °C",
             "28-000000005678-00  ОШИБКА CRC\tDS18B20\t3 вывода\t20.0 °C",
             romText(0x01, 0x55) + "\tНеизвестное устройство\t\t",
+            // The DS18B20's sisters read in its 1/16 degree steps.
+            romText(0x22, 0x2222) + "\tDS1822\t2 вывода ('паразитное' питание)\t-10.5 °C",
+            romText(0x42, 0x4242) + "\tDS28EA00\t3 вывода\t25.1 °C",
+            romText(0x3B, 0x3333) + "\tНеизвестное устройство\t\t",
         };
         std::vector<std::string> lines = scan.lines;
         std::sort(lines.begin(), lines.end());

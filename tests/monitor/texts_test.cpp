@@ -126,6 +126,32 @@ TEST(TemperatureTexts, RawValuesOfBothFamilies) {
     }
 }
 
+// The DS18B20's sister parts are DS18B20s in everything but their name;
+// families that merely resemble one stay unknown and are never addressed.
+TEST(TemperatureTexts, SisterFamiliesReadAsDS18B20) {
+    EXPECT_EQ(TypeText(FamilyDS1822), "DS1822");
+    EXPECT_EQ(TypeText(FamilyDS28EA00), "DS28EA00");
+    for (const std::uint8_t other : {0x3B, 0x26, 0x81, 0x00}) {
+        EXPECT_EQ(TypeText(other), "Неизвестное устройство") << int(other);
+        EXPECT_FALSE(IsThermometer(other)) << int(other);
+    }
+    const Scratchpad powerOn{0x50, 0x05, 0x4B, 0x46, 0x7F, 0xFF, 0x0C, 0x10, 0x1C};
+    Scratchpad steady = powerOn;
+    steady[0] = 0x58;  // 85.5 degC, within a step of the last reading
+    for (const std::uint8_t family : {FamilyDS1822, FamilyDS28EA00}) {
+        EXPECT_TRUE(IsThermometer(family));
+        const ScratchpadReading reading = DecodeScratchpad(family, powerOn);
+        EXPECT_TRUE(reading.valid);
+        EXPECT_FLOAT_EQ(reading.celsius, 85.0f);
+        EXPECT_TRUE(IsPowerOnValue(family, powerOn));
+        EXPECT_TRUE(LooksLikeLastReading(family, steady, powerOn));
+        // Byte 4 is a DS18B20's configuration, the user's to change.
+        steady[4] = 0x1F;
+        EXPECT_TRUE(LooksLikeLastReading(family, steady, powerOn));
+        steady[4] = 0x7F;
+    }
+}
+
 TEST(TemperatureTexts, LogLineOfAReading) {
     const RomCode rom{0x28, 0x5A, 0x3C, 0x01, 0x0B, 0x00, 0x00, 0x14};
     EXPECT_EQ(ReadingLogText(rom, 21.3125f), "28-00000B013C5A-14  —  21.3 °C");

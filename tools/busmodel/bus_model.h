@@ -25,6 +25,8 @@ using onewire::RomCode;
 
 inline constexpr std::uint8_t FamilyDs18s20 = 0x10;
 inline constexpr std::uint8_t FamilyDs18b20 = 0x28;
+inline constexpr std::uint8_t FamilyDs1822 = 0x22;
+inline constexpr std::uint8_t FamilyDs28ea00 = 0x42;
 
 enum class Power : std::uint8_t { External, Parasite };
 
@@ -46,7 +48,8 @@ enum class Noise : std::uint8_t {
 };
 
 // One device as a test describes it. The family code (rom[0]) decides what it
-// is: 0x28 a DS18B20, 0x10 a DS18S20, anything else a device that takes part
+// is: 0x28 a DS18B20 (0x22 DS1822 and 0x42 DS28EA00 behave as one), 0x10 a
+// DS18S20, anything else a device that takes part
 // in the ROM commands and ignores every function command.
 struct Device {
     RomCode rom{};  // sent as given: a wrong CRC byte stays wrong (see MakeRomCode)

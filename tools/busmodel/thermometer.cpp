@@ -22,8 +22,10 @@ constexpr std::uint32_t Ds18s20ConversionMs = 750;
 // An EEPROM write takes up to 10 ms.
 constexpr std::uint32_t EepromWriteMs = 10;
 
+// The DS1822 and DS28EA00 share the DS18B20's scratchpad and commands.
 bool isDs18b20(const DeviceRuntime& device) {
-    return device.config.rom[0] == FamilyDs18b20;
+    const std::uint8_t family = device.config.rom[0];
+    return family == FamilyDs18b20 || family == FamilyDs1822 || family == FamilyDs28ea00;
 }
 
 int resolutionStep(const DeviceRuntime& device) {
@@ -122,7 +124,7 @@ void becomeBusy(DeviceRuntime& device, std::uint64_t untilMs) {
 }  // namespace
 
 bool IsThermometer(const DeviceRuntime& device) {
-    return device.config.rom[0] == FamilyDs18b20 || device.config.rom[0] == FamilyDs18s20;
+    return isDs18b20(device) || device.config.rom[0] == FamilyDs18s20;
 }
 
 void InitThermometerMemory(DeviceRuntime& device) {

@@ -52,8 +52,8 @@ DEVICE: ROM[,OPTION...]
   noise=valid-crc      scratchpad reads answer eight random bytes with their
                        right CRC (what passes CRC-8 by chance), every read anew
   noise-seed=N         seed of the device's noise (default 1; runs repeat)
-Family 28 is a DS18B20, 10 a DS18S20; any other family only answers the ROM
-commands.
+Family 28 is a DS18B20, 22 a DS1822, 42 a DS28EA00 (both behave as a
+DS18B20), 10 a DS18S20; any other family only answers the ROM commands.
 
 Faults: shorted, no-echo, double-echo, unplug-after=N (echo N bytes, then none)
   short-in-search=N[,bit=K][,ms=M|,bits=B][,every=E]
