@@ -127,11 +127,12 @@ TEST(TemperatureTexts, RawValuesOfBothFamilies) {
 }
 
 // The DS18B20's sister parts are DS18B20s in everything but their name;
-// families that merely resemble one stay unknown and are never addressed.
+// families that merely resemble one stay unknown.
 TEST(TemperatureTexts, SisterFamiliesReadAsDS18B20) {
     EXPECT_EQ(TypeText(FamilyDS1822), "DS1822");
     EXPECT_EQ(TypeText(FamilyDS28EA00), "DS28EA00");
-    for (const std::uint8_t other : {0x3B, 0x26, 0x81, 0x00}) {
+    const std::uint8_t others[] = {0x3B, 0x26, 0x81, 0x00};
+    for (const std::uint8_t other : others) {
         EXPECT_EQ(TypeText(other), "Неизвестное устройство") << int(other);
         EXPECT_FALSE(IsThermometer(other)) << int(other);
     }
