@@ -78,6 +78,8 @@ void NoteStatusText(const std::string& summary) {
 void StopAlerts() {
     if (instance.iconShown) platform::ShowNotificationIcon(false, "");
     instance.iconShown = false;
+    // The last hand-overs of a stopping monitor are nobody's news.
+    instance.running = false;
 }
 
 bool AlertsRunning() {

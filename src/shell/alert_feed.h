@@ -16,7 +16,7 @@ void StartAlertsIfConfigured();
 // The monitor's status text: the icon's tooltip while it is shown, and the
 // words of a bus failure's announcement.
 void NoteStatusText(const std::string& summary);
-// Takes the icon away at the end.
+// Takes the icon away at the end; nothing more is tracked or told.
 void StopAlerts();
 [[nodiscard]] bool AlertsRunning();
 void FeedAlerts(const monitor::SensorList& sensors, const web::StatusSnapshot& snapshot);
