@@ -7,7 +7,7 @@
 # alert command (Delay = 0, so this is the read that sees it plus the start).
 #
 #   bench/mqtt/run.sh [BUILD_DIR] [--seconds S] [--away-seconds A] [--changes N]
-#                     [--sensors K]
+#                     [--sensors K] [--table FILE.md]
 #
 # 99, not 100: the monitor stops a search at 100 devices and takes a search
 # that stopped there for one cut short, so a bus of exactly 100 is never
@@ -24,12 +24,14 @@ WINDOW_S=600
 AWAY_S=600
 CHANGES=6
 SENSORS=99
+TABLE=
 while [ $# -gt 0 ]; do
     case $1 in
         --seconds) WINDOW_S=$2; shift 2 ;;
         --away-seconds) AWAY_S=$2; shift 2 ;;
         --changes) CHANGES=$2; shift 2 ;;
         --sensors) SENSORS=$2; shift 2 ;;
+        --table) TABLE=$2; shift 2 ;;
         *) echo "bench/mqtt: unknown option $1" >&2; exit 2 ;;
     esac
 done
@@ -91,7 +93,8 @@ printf '\xEF\xBB\xBF\r\nPort = COM1\r\nInterval = 1\r\nThermoControl = 1\r\nTher
 bus_lines 0 >"$WORK/bus.conf"
 start_broker || exit 1
 kv_start_sim "$WORK" "$WORK/bus.conf" || exit 1
-mosquitto_sub -h 127.0.0.1 -p "$PORT" -t 'bench/+/temperature' >"$WORK/temperatures" 2>/dev/null &
+# Line-buffered, so that the count at each moment is what arrived by then.
+stdbuf -oL mosquitto_sub -h 127.0.0.1 -p "$PORT" -t 'bench/+/temperature' >"$WORK/temperatures" 2>/dev/null &
 SUB_PID=$!
 kv_start_program "$WORK"
 
@@ -103,12 +106,15 @@ done
 echo "mqtt bench: $SENSORS thermometers, interval 1 s, broker on 127.0.0.1:$PORT; ${WINDOW_S} s publishing, ${AWAY_S} s broker away; load average $(cut -d' ' -f1-3 /proc/loadavg)"
 
 # Publishing: processor time and memory over the window, sampled every 10 s.
+ROWS=()
+row() { ROWS+=("| $1 | $2 |"); }
 rss_line() { # label samples...
     local label=$1
     shift
     local first=$1 last=${!#} max=0 s
     for s in "$@"; do [ "$s" -gt "$max" ] && max=$s; done
     printf '%-26s first %6d KiB, last %6d KiB, max %6d KiB\n' "$label" "$first" "$last" "$max"
+    row "$label, every 10 s: first / last / max" "$first / $last / $max KiB ($# samples)"
 }
 sample_window() { # seconds -> SAMPLES
     local seconds=$1 t
@@ -128,12 +134,15 @@ elapsed_s=$(kv_calc "($(kv_now_ns) - $start_ns) / 1e9" 3)
 ticks=$(($(kv_cpu_ticks "$KV_PROGRAM_PID") - ticks0))
 broker=$(($(kv_cpu_ticks "$BROKER_PID") - broker0))
 received=$(($(wc -l <"$WORK/temperatures") - received0))
+cpu_pct=$(kv_calc "100 * $ticks / $KV_CLK_TCK / $elapsed_s" 2)
+broker_pct=$(kv_calc "100 * $broker / $KV_CLK_TCK / $elapsed_s" 2)
 printf 'publishing                 program CPU %s %% of one core (%s s in %s s), mosquitto %s %%\n' \
-    "$(kv_calc "100 * $ticks / $KV_CLK_TCK / $elapsed_s" 2)" "$(kv_calc "$ticks / $KV_CLK_TCK" 2)" \
-    "$elapsed_s" "$(kv_calc "100 * $broker / $KV_CLK_TCK / $elapsed_s" 2)"
+    "$cpu_pct" "$(kv_calc "$ticks / $KV_CLK_TCK" 2)" "$elapsed_s" "$broker_pct"
 printf 'publishing                 %s temperatures received, %s per second\n' "$received" \
     "$(kv_calc "$received / $elapsed_s" 1)"
-rss_line "publishing RSS" "${SAMPLES[@]}"
+row "Publishing ($WINDOW_S s): program CPU, utime+stime" "$cpu_pct % of a core; mosquitto $broker_pct %"
+row "Temperatures received by \`mosquitto_sub\`" "$(kv_calc "$received / $elapsed_s" 1)/s"
+rss_line "Publishing: VmRSS" "${SAMPLES[@]}"
 
 # A state change to the command's start: one thermometer turns hot and back.
 # Each change is made just after a pass was published, so the wait for the
@@ -153,6 +162,8 @@ for ((c = 0; c < CHANGES; c++)); do
     sleep 1.3
 done
 printf 'state change -> command    %s ms (each change, in order)\n' "${LATENCIES[*]}"
+sorted=$(printf '%s\n' "${LATENCIES[@]}" | sort -n | tr '\n' ' ')
+row "State change on the bus → command started (Delay = 0), $CHANGES changes" "${sorted% } ms (sorted)"
 
 # The broker away: the program retries with a growing pause.
 kv_stop "$BROKER_PID"
@@ -162,7 +173,18 @@ start_ns=$(kv_now_ns)
 sample_window "$AWAY_S"
 elapsed_s=$(kv_calc "($(kv_now_ns) - $start_ns) / 1e9" 3)
 ticks=$(($(kv_cpu_ticks "$KV_PROGRAM_PID") - ticks0))
-printf 'broker away                program CPU %s %% of one core\n' \
-    "$(kv_calc "100 * $ticks / $KV_CLK_TCK / $elapsed_s" 2)"
-rss_line "broker away RSS" "${SAMPLES[@]}"
-kill -0 "$KV_PROGRAM_PID" 2>/dev/null && echo "program alive at the end" || echo "program DIED"
+away_pct=$(kv_calc "100 * $ticks / $KV_CLK_TCK / $elapsed_s" 2)
+printf 'broker away                program CPU %s %% of one core\n' "$away_pct"
+row "Broker away ($AWAY_S s): program CPU" "$away_pct % of a core"
+rss_line "Broker away: VmRSS" "${SAMPLES[@]}"
+alive=no
+kill -0 "$KV_PROGRAM_PID" 2>/dev/null && alive=yes
+echo "program alive at the end: $alive"
+row "Program alive at the end" "$alive"
+if [ -n "$TABLE" ]; then
+    {
+        echo "| $SENSORS DS18B20 every 1 s, MQTT to a local mosquitto | Result |"
+        echo "|---|---|"
+        printf '%s\n' "${ROWS[@]}"
+    } >"$TABLE"
+fi
