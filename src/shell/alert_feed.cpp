@@ -118,6 +118,8 @@ void FeedAlerts(const monitor::SensorList& sensors, const web::StatusSnapshot& s
 }
 
 void OnAlertTimer() {
+    // The timer outlives StopAlerts until the window goes.
+    if (!instance.running) return;
     announceDue();
     alerts::ServiceRunner(instance.runner);
 }
