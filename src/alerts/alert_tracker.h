@@ -1,7 +1,8 @@
 #pragma once
 // Which changes of a sensor's state are told: a new state must hold for the
 // configured delay before it is announced, once; a state that is left before
-// then (one noisy read) is never announced. Pure, on a given clock.
+// then (one noisy read) is never announced. The bus as a whole is tracked the
+// same way. Pure, on a given clock.
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -11,7 +12,8 @@
 
 namespace alerts {
 
-enum class SensorState : std::uint8_t { Ok, Alarm, Fault, Missing };
+// Failing is the bus's own: no open port, no presence, a lost adapter.
+enum class SensorState : std::uint8_t { Ok, Alarm, Fault, Missing, Failing };
 
 [[nodiscard]] std::string_view StateName(SensorState state);
 
@@ -21,6 +23,14 @@ struct SensorSeen {
     SensorState state = SensorState::Ok;
     std::optional<double> celsius;
     std::string message;  // one Russian line, as the status bar would say it
+};
+
+// The bus's announcements name it so, with no ROM code.
+inline constexpr std::string_view BusName = "1-Wire";
+
+struct BusSeen {
+    bool failing = false;
+    std::string message;  // what to tell if this state is announced
 };
 
 struct Announcement {
@@ -37,12 +47,21 @@ struct TrackedSensor {
 struct AlertTracker {
     std::uint64_t delayMs = 60'000;
     std::map<std::string, TrackedSensor> sensors;  // by ROM code
+    TrackedSensor bus;
 };
 
 // Compares what the list shows now with what was told; the announcements due.
-// Sensors no longer listed are forgotten.
-[[nodiscard]] std::vector<Announcement> TrackStates(AlertTracker& tracker,
+// Sensors no longer listed are forgotten. While the bus fails every sensor
+// shows its failure: the bus alone is told (one message, not one per sensor)
+// and the sensors are left as they were, to be judged again once it works.
+[[nodiscard]] std::vector<Announcement> TrackStates(AlertTracker& tracker, const BusSeen& bus,
                                                     const std::vector<SensorSeen>& seen,
                                                     std::uint64_t nowMs);
+// On a bus that works.
+[[nodiscard]] inline std::vector<Announcement> TrackStates(AlertTracker& tracker,
+                                                           const std::vector<SensorSeen>& seen,
+                                                           std::uint64_t nowMs) {
+    return TrackStates(tracker, BusSeen{}, seen, nowMs);
+}
 
 }  // namespace alerts

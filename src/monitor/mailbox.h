@@ -34,6 +34,9 @@ struct PassFigures {
     int deviceCount = 0;
     int faultyCount = 0;
     int alarmCount = 0;
+    // No open port, or the rows show a bus failure (no presence, a lost
+    // adapter): the bus as a whole fails, whatever each row says.
+    bool busFailing = false;
 };
 
 struct MonitorFigures {

@@ -40,6 +40,8 @@ void publish(MonitorState& state) {
     const bool failing = state.alarmCount == -1;
     pass.faultyCount = failing ? pass.deviceCount : state.faultyCount;
     pass.alarmCount = failing ? 0 : state.alarmCount;
+    // Without devices no reset is sent, so an empty bus is no failure of it.
+    pass.busFailing = state.portLost || state.openFailed || (failing && state.deviceCount > 0);
     PublishUpdate(state.pending);
 }
 

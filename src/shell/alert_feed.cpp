@@ -18,6 +18,8 @@ struct Alerts {
     alerts::AlertTracker tracker;
     alerts::AlertRunner runner;
     std::vector<alerts::SensorSeen> latest;
+    alerts::BusSeen bus;
+    std::string statusText;  // the monitor's latest, the bus failure's own words
     bool iconShown = false;  // "Notify" is on and the desktop has a notification area
 };
 
@@ -39,14 +41,15 @@ std::string messageOf(const web::SensorSnapshot& sensor, alerts::SensorState sta
             return name + ": вне допустимого диапазона, " + shown;
         case alerts::SensorState::Fault:
         case alerts::SensorState::Missing:
+        case alerts::SensorState::Failing:
             break;
     }
     return name + ": " + sensor.cells[web::kStatusCell];
 }
 
 void announceDue() {
-    for (const alerts::Announcement& announcement :
-         alerts::TrackStates(instance.tracker, instance.latest, platform::ElapsedMs())) {
+    for (const alerts::Announcement& announcement : alerts::TrackStates(
+             instance.tracker, instance.bus, instance.latest, platform::ElapsedMs())) {
         alerts::QueueAnnouncement(instance.runner, announcement);
         if (instance.iconShown)
             platform::ShowNotification("Kelvarian", announcement.sensor.message);
@@ -67,13 +70,16 @@ void StartAlertsIfConfigured() {
     }
 }
 
-void ShowSummaryInNotificationIcon(const std::string& summary) {
+void NoteStatusText(const std::string& summary) {
+    instance.statusText = summary;
     if (instance.iconShown) platform::ShowNotificationIcon(true, summary);
 }
 
 void StopAlerts() {
     if (instance.iconShown) platform::ShowNotificationIcon(false, "");
     instance.iconShown = false;
+    // The last hand-overs of a stopping monitor are nobody's news.
+    instance.running = false;
 }
 
 bool AlertsRunning() {
@@ -82,6 +88,10 @@ bool AlertsRunning() {
 
 void FeedAlerts(const monitor::SensorList& sensors, const web::StatusSnapshot& snapshot) {
     if (!instance.running) return;
+    const std::string busName(alerts::BusName);
+    instance.bus.failing = State().monitorFigures.pass.busFailing;
+    instance.bus.message =
+        busName + ": " + (instance.bus.failing ? instance.statusText : "в норме");
     instance.latest.clear();
     std::set<std::string> seen;
     for (std::size_t i = 0; i < sensors.size() && i < snapshot.sensors.size(); ++i) {
@@ -108,6 +118,8 @@ void FeedAlerts(const monitor::SensorList& sensors, const web::StatusSnapshot& s
 }
 
 void OnAlertTimer() {
+    // The timer outlives StopAlerts until the window goes.
+    if (!instance.running) return;
     announceDue();
     alerts::ServiceRunner(instance.runner);
 }

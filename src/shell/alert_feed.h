@@ -13,9 +13,10 @@ namespace shell {
 // a command or turns notifications on; with "Notify" the notification-area
 // icon is shown, and each announcement is also a desktop notification.
 void StartAlertsIfConfigured();
-// The status summary as the icon's tooltip, while it is shown.
-void ShowSummaryInNotificationIcon(const std::string& summary);
-// Takes the icon away at the end.
+// The monitor's status text: the icon's tooltip while it is shown, and the
+// words of a bus failure's announcement.
+void NoteStatusText(const std::string& summary);
+// Takes the icon away at the end; nothing more is tracked or told.
 void StopAlerts();
 [[nodiscard]] bool AlertsRunning();
 void FeedAlerts(const monitor::SensorList& sensors, const web::StatusSnapshot& snapshot);

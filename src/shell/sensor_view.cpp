@@ -99,7 +99,7 @@ void RefreshSensorView(RefreshMode mode) {
     }
     if (copy.changes & monitor::StatusChanged) {
         platform::SetStatusText(0, copy.statusText);
-        ShowSummaryInNotificationIcon(copy.statusText);
+        NoteStatusText(copy.statusText);
     }
     const bool fed = state.serverEnabled || mqtt::PublisherRunning() || AlertsRunning();
     if (fed && (mode == RefreshMode::Redraw || copy.changes != 0)) {

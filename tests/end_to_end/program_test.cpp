@@ -324,6 +324,14 @@ TEST_F(ProgramTest, AlertCommandHearsEachChangeThatHeldAndTheReturnToOk) {
     WriteWholeFile(folder + "/bus.conf", "device 28:3C5A temp=21.5\ndevice 28:1234 temp=30\n");
     ASSERT_EQ(kill(simulator.pid, SIGHUP), 0);
     EXPECT_EQ(waitForLines(2), "Котёл|ok>missing|\nКотёл|missing>ok|21.5\n");
+    // Nobody answers at all: the bus is told, once, not each sensor.
+    WriteWholeFile(folder + "/bus.conf", "");
+    ASSERT_EQ(kill(simulator.pid, SIGHUP), 0);
+    EXPECT_EQ(waitForLines(3), "Котёл|ok>missing|\nКотёл|missing>ok|21.5\n1-Wire|ok>failing|\n");
+    WriteWholeFile(folder + "/bus.conf", "device 28:3C5A temp=21.5\ndevice 28:1234 temp=30\n");
+    ASSERT_EQ(kill(simulator.pid, SIGHUP), 0);
+    EXPECT_EQ(waitForLines(4), "Котёл|ok>missing|\nКотёл|missing>ok|21.5\n1-Wire|ok>failing|\n"
+                               "1-Wire|failing>ok|\n");
 }
 
 // The codes of the sensors /status.json lists.

@@ -4,6 +4,8 @@
 
 #include <cmath>
 
+#include "platform/window/window_testing.h"
+#include "shell/alert_feed.h"
 #include "shell/commands.h"
 #include "shell/sensor_view.h"
 #include "shell/shell_state.h"
@@ -105,6 +107,44 @@ TEST_F(ShellTest, StatusSnapshotFollowsTheListAndTheHistoryTakesEachPassOnce) {
     EXPECT_EQ(Names(status), (std::vector<std::string>{"Новый", "Котёл", "Двор"}));
     EXPECT_EQ(status["sensors"][2]["temperature"], -3.5);
     EXPECT_EQ(History(0x22).size(), 2u);
+}
+
+// With "Notify" the icon carries the status summary, and a bus that fails is
+// one notification, not one per sensor. Where the desktop has no notification
+// area (Qt offscreen) no icon is shown and no notification is attempted.
+TEST_F(ShellTest, NotificationIconShowsTheSummaryAndABusFailureOnce) {
+    WriteSettings("[Sensors]\nCount = 1\n" + StoredSensorLines(1, 0x22, "Улица") +
+                  "[Alerts]\nNotify = 1\nDelay = 0\n");
+    Start();
+    ASSERT_TRUE(shell::AlertsRunning());
+    Publish(PassRows, "Найдено 2 датчика", RowsChanged | StatusChanged, Pass(1));
+    EXPECT_TRUE(Pump());
+    platform::NotificationIconView icon = platform::NotificationIcon();
+    const bool area = icon.shown;
+    if (area) {
+        EXPECT_TRUE(icon.hasIcon);
+        EXPECT_EQ(icon.tooltip, "Найдено 2 датчика");
+        EXPECT_EQ(icon.message, "");  // every sensor started as fine
+    }
+
+    monitor::MonitorFigures failing = Pass(2);
+    failing.pass.busFailing = true;
+    Publish({MonitorRow(0x22, " ", "Нет ответа", monitor::ErrorColor),
+             MonitorRow(0x33, " ", "Нет ответа", monitor::ErrorColor)},
+            "Нет ответа", RowsChanged | StatusChanged, failing);
+    EXPECT_TRUE(Pump());
+    icon = platform::NotificationIcon();
+    EXPECT_EQ(icon.shown, area);
+    if (area) {
+        EXPECT_EQ(icon.tooltip, "Нет ответа");
+        EXPECT_EQ(icon.title, "Kelvarian");
+        EXPECT_EQ(icon.message, "1-Wire: Нет ответа");
+    } else {
+        EXPECT_EQ(icon.message, "");
+    }
+    shell::StopAlerts();
+    EXPECT_FALSE(platform::NotificationIcon().shown);
+    EXPECT_FALSE(shell::AlertsRunning());
 }
 
 }  // namespace

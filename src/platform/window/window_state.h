@@ -22,6 +22,7 @@ class QLabel;
 class QMainWindow;
 class QMenu;
 class QObject;
+class QSystemTrayIcon;
 class QTableWidget;
 class QTimer;
 class QWidget;
@@ -50,8 +51,11 @@ struct WindowLayer {
     bool terminationRequested = false;
     int pressedRow = -1;  // list row under a left press, for drag start
     QPoint pressPoint;
-    bool dragReported = false;  // a drag start was reported for that press
-    bool dragRunning = false;   // StartPrivateDrag is in its drag loop
+    bool dragReported = false;        // a drag start was reported for that press
+    bool dragRunning = false;         // StartPrivateDrag is in its drag loop
+    QSystemTrayIcon* tray = nullptr;  // a child of the window, made on first show
+    std::string trayTitle;            // the last notification shown through it
+    std::string trayMessage;
 };
 
 WindowLayer& Layer();

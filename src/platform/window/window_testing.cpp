@@ -18,6 +18,7 @@
 #include <QMimeData>
 #include <QSpinBox>
 #include <QStatusBar>
+#include <QSystemTrayIcon>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
@@ -101,6 +102,13 @@ std::string MainWindowTitle() {
 
 bool MainWindowHasIcon() {
     return Layer().window != nullptr && !Layer().window->windowIcon().isNull();
+}
+
+NotificationIconView NotificationIcon() {
+    const WindowLayer& layer = Layer();
+    if (layer.tray == nullptr) return {};
+    return {layer.tray->isVisible(), !layer.tray->icon().isNull(),
+            layer.tray->toolTip().toStdString(), layer.trayTitle, layer.trayMessage};
 }
 
 Rect InnerRect() {

@@ -62,6 +62,17 @@ std::string ListCellToolTip(int id, int row, int column);
 std::vector<std::string> OpenPopupMenuItems();
 void ClosePopupMenu();
 
+// The notification-area icon as the layer last handed it to the system, and
+// the last notification shown through it.
+struct NotificationIconView {
+    bool shown = false;
+    bool hasIcon = false;
+    std::string tooltip;
+    std::string title;
+    std::string message;
+};
+NotificationIconView NotificationIcon();
+
 // --- Acting as the user -----------------------------------------------------
 // Each reports its events as the real gesture does: queued, or to the bound
 // handler. None of them runs the event loop.

@@ -7,28 +7,29 @@
 #include "platform/window/window_state.h"
 
 namespace platform {
-namespace {
-
-QSystemTrayIcon* tray = nullptr;
-
-}  // namespace
 
 bool ShowNotificationIcon(bool on, std::string_view tooltip) {
     WindowLayer& layer = Layer();
     if (!on) {
-        if (tray != nullptr) tray->hide();
+        if (layer.tray != nullptr) layer.tray->hide();
         return true;
     }
     if (layer.window == nullptr || !QSystemTrayIcon::isSystemTrayAvailable()) return false;
-    if (tray == nullptr) tray = new QSystemTrayIcon(layer.window->windowIcon(), layer.window);
-    tray->setToolTip(ToQString(tooltip));
-    tray->show();
+    // Held by the layer, so it goes with the window that owns it.
+    if (layer.tray == nullptr) {
+        layer.tray = new QSystemTrayIcon(layer.window->windowIcon(), layer.window);
+    }
+    layer.tray->setToolTip(ToQString(tooltip));
+    layer.tray->show();
     return true;
 }
 
 void ShowNotification(std::string_view title, std::string_view text) {
-    if (tray == nullptr || !tray->isVisible()) return;
-    tray->showMessage(ToQString(title), ToQString(text), QSystemTrayIcon::Information);
+    WindowLayer& layer = Layer();
+    if (layer.tray == nullptr || !layer.tray->isVisible()) return;
+    layer.tray->showMessage(ToQString(title), ToQString(text), QSystemTrayIcon::Information);
+    layer.trayTitle = title;
+    layer.trayMessage = text;
 }
 
 }  // namespace platform

@@ -24,10 +24,10 @@ enum class ControlKind { Label, DropDownList, SpinField, CheckBox, Frame, ListVi
 
 struct Control {
     ControlKind kind = ControlKind::Label;
-    HWND hwnd = nullptr;     // the control; a spin field's edit box
-    HWND upDown = nullptr;   // a spin field's arrows
+    HWND hwnd = nullptr;    // the control; a spin field's edit box
+    HWND upDown = nullptr;  // a spin field's arrows
     int parent = ClientArea;
-    Rect rect;               // as the caller gave it, at 96 dots per inch
+    Rect rect;  // as the caller gave it, at 96 dots per inch
     // Spin fields: the value the field holds (the text may be a half-typed
     // one), its range, and the value before the arrows were pressed.
     int value = 0;
@@ -75,8 +75,14 @@ struct WindowLayer {
     std::map<int, Handler> timers;
     bool terminationRequested = false;
     bool dragRunning = false;
-    HMENU pendingPopup = nullptr;  // posted by ShowPopupMenuAtCursor, not yet shown
+    HMENU pendingPopup = nullptr;             // posted by ShowPopupMenuAtCursor, not yet shown
     std::pair<int, int> toolTipCell{-1, -1};  // the list cell the tooltip speaks of
+    // The notification-area icon as last accepted by the system.
+    bool trayShown = false;
+    bool trayHasIcon = false;
+    std::string trayTip;
+    std::string trayTitle;  // the last balloon
+    std::string trayMessage;
 };
 
 WindowLayer& Layer();
@@ -93,6 +99,9 @@ int Unscale(int physical);
 
 std::wstring Wide(std::string_view utf8);
 std::string Utf8(std::wstring_view wide);
+// Takes the notification-area icon away while its window still exists: an
+// icon left behind would stay in the area until the mouse passed over it.
+void RemoveNotificationIcon();
 std::wstring WindowText(HWND window);
 
 // The control `id` when it exists and is of `kind`, else nullptr.

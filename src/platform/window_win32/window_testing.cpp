@@ -28,7 +28,8 @@ POINT PointOnRow(const Control& list, int row, int x = 10) {
     if (row < 0 || row >= rows) return {x, client.bottom - 2};
     RECT item{};
     item.left = LVIR_BOUNDS;
-    SendMessageW(list.hwnd, LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+    SendMessageW(list.hwnd, LVM_GETITEMRECT, static_cast<WPARAM>(row),
+                 reinterpret_cast<LPARAM>(&item));
     return {x, item.top + 2};
 }
 
@@ -114,6 +115,7 @@ void DestroyMainWindow() {
         for (const auto& [timerId, handler] : layer.timers) {
             KillTimer(layer.window, TimerIdBase + static_cast<UINT_PTR>(timerId));
         }
+        RemoveNotificationIcon();
         // The children, the menu bar with its menus and the owned tooltips
         // go with the window; a pop-up menu belongs to nobody.
         DestroyWindow(layer.window);
@@ -164,6 +166,12 @@ std::string MainWindowTitle() {
     return Layer().window != nullptr ? Utf8(WindowText(Layer().window)) : std::string();
 }
 
+NotificationIconView NotificationIcon() {
+    const WindowLayer& layer = Layer();
+    if (!layer.trayShown) return {};
+    return {true, layer.trayHasIcon, layer.trayTip, layer.trayTitle, layer.trayMessage};
+}
+
 bool MainWindowHasIcon() {
     HWND window = Layer().window;
     return window != nullptr && (SendMessageW(window, WM_GETICON, ICON_BIG, 0) != 0 ||
@@ -209,7 +217,8 @@ int StatusFieldCount() {
 Rect StatusFieldRect(int field) {
     if (field < 0 || field >= StatusFieldCount()) return {};
     RECT r{};
-    SendMessageW(Layer().statusBar, SB_GETRECT, static_cast<WPARAM>(field), reinterpret_cast<LPARAM>(&r));
+    SendMessageW(Layer().statusBar, SB_GETRECT, static_cast<WPARAM>(field),
+                 reinterpret_cast<LPARAM>(&r));
     return {Unscale(r.left), Unscale(r.top), Unscale(r.right - r.left), Unscale(r.bottom - r.top)};
 }
 
@@ -218,7 +227,8 @@ std::string StatusText(int field) {
     HWND bar = Layer().statusBar;
     const auto length = LOWORD(SendMessageW(bar, SB_GETTEXTLENGTHW, static_cast<WPARAM>(field), 0));
     std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-    SendMessageW(bar, SB_GETTEXTW, static_cast<WPARAM>(field), reinterpret_cast<LPARAM>(text.data()));
+    SendMessageW(bar, SB_GETTEXTW, static_cast<WPARAM>(field),
+                 reinterpret_cast<LPARAM>(text.data()));
     text.resize(length);
     return Utf8(text);
 }
@@ -238,7 +248,8 @@ std::string ListColumnTitle(int id, int column) {
     info.mask = LVCF_TEXT;
     info.pszText = title;
     info.cchTextMax = 256;
-    if (!SendMessageW(list->hwnd, LVM_GETCOLUMNW, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(&info))) {
+    if (!SendMessageW(list->hwnd, LVM_GETCOLUMNW, static_cast<WPARAM>(column),
+                      reinterpret_cast<LPARAM>(&info))) {
         return {};
     }
     return Utf8(title);
@@ -247,7 +258,8 @@ std::string ListColumnTitle(int id, int column) {
 int ListColumnWidth(int id, int column) {
     Control* list = ListView(id);
     if (list == nullptr) return 0;
-    return Unscale(static_cast<int>(SendMessageW(list->hwnd, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(column), 0)));
+    return Unscale(static_cast<int>(
+        SendMessageW(list->hwnd, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(column), 0)));
 }
 
 // The colour the list paints behind the cell: the list draws itself into a
@@ -259,7 +271,8 @@ std::int32_t ListCellColor(int id, int row, int column) {
     RECT cell{};
     cell.top = column;
     cell.left = column == 0 ? LVIR_LABEL : LVIR_BOUNDS;
-    SendMessageW(list->hwnd, LVM_GETSUBITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&cell));
+    SendMessageW(list->hwnd, LVM_GETSUBITEMRECT, static_cast<WPARAM>(row),
+                 reinterpret_cast<LPARAM>(&cell));
     RECT client{};
     GetClientRect(list->hwnd, &client);
     const POINT at{cell.right - 3, cell.top + 2};
@@ -397,7 +410,8 @@ void PressAndDragListRow(int id, int from, int to) {
     begin.hdr.code = LVN_BEGINDRAG;
     begin.iItem = from;
     begin.ptAction = PointOnRow(*list, from);
-    SendMessageW(GetParent(list->hwnd), WM_NOTIFY, begin.hdr.idFrom, reinterpret_cast<LPARAM>(&begin));
+    SendMessageW(GetParent(list->hwnd), WM_NOTIFY, begin.hdr.idFrom,
+                 reinterpret_cast<LPARAM>(&begin));
 }
 
 void ClickCloseButton() {

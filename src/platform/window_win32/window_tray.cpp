@@ -13,7 +13,6 @@ namespace platform {
 namespace {
 
 constexpr UINT IconId = 1;
-bool shown = false;
 
 NOTIFYICONDATAW iconData() {
     NOTIFYICONDATAW data{};
@@ -34,35 +33,52 @@ void copyText(wchar_t (&field)[N], std::string_view text) {
 
 }  // namespace
 
-bool ShowNotificationIcon(bool on, std::string_view tooltip) {
-    if (Layer().window == nullptr) return false;
+void RemoveNotificationIcon() {
+    WindowLayer& layer = Layer();
+    if (!layer.trayShown) return;
     NOTIFYICONDATAW data = iconData();
+    Shell_NotifyIconW(NIM_DELETE, &data);
+    layer.trayShown = false;
+}
+
+bool ShowNotificationIcon(bool on, std::string_view tooltip) {
+    WindowLayer& layer = Layer();
+    if (layer.window == nullptr) return false;
     if (!on) {
-        if (shown) Shell_NotifyIconW(NIM_DELETE, &data);
-        shown = false;
+        RemoveNotificationIcon();
         return true;
     }
+    NOTIFYICONDATAW data = iconData();
     data.uFlags = NIF_ICON | NIF_TIP | NIF_SHOWTIP;
-    data.hIcon = reinterpret_cast<HICON>(SendMessageW(Layer().window, WM_GETICON, ICON_SMALL, 0));
+    data.hIcon = reinterpret_cast<HICON>(SendMessageW(layer.window, WM_GETICON, ICON_SMALL, 0));
     if (data.hIcon == nullptr) data.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
     copyText(data.szTip, tooltip);
-    if (shown) return Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
-    shown = Shell_NotifyIconW(NIM_ADD, &data) != FALSE;
-    if (shown) {
+    bool accepted = false;
+    if (layer.trayShown) {
+        accepted = Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
+    } else if (Shell_NotifyIconW(NIM_ADD, &data) != FALSE) {
+        accepted = layer.trayShown = true;
         data.uVersion = NOTIFYICON_VERSION_4;
         Shell_NotifyIconW(NIM_SETVERSION, &data);
     }
-    return shown;
+    if (accepted) {
+        layer.trayHasIcon = data.hIcon != nullptr;
+        layer.trayTip = Utf8(data.szTip);
+    }
+    return accepted;
 }
 
 void ShowNotification(std::string_view title, std::string_view text) {
-    if (!shown) return;
+    WindowLayer& layer = Layer();
+    if (!layer.trayShown) return;
     NOTIFYICONDATAW data = iconData();
     data.uFlags = NIF_INFO;
     data.dwInfoFlags = NIIF_INFO;
     copyText(data.szInfoTitle, title);
     copyText(data.szInfo, text);
-    Shell_NotifyIconW(NIM_MODIFY, &data);
+    if (Shell_NotifyIconW(NIM_MODIFY, &data) == FALSE) return;
+    layer.trayTitle = Utf8(data.szInfoTitle);
+    layer.trayMessage = Utf8(data.szInfo);
 }
 
 }  // namespace platform
