@@ -57,6 +57,12 @@ void EnumerateBus(BusDeviceList& devices) {
            onewire::searchNext(&found.rom)) {
         devices.push_back(found);
     }
+    // The last device may be the one that fills the list: the search then
+    // ends with status 7 without another pass, and a full bus counts as
+    // searched whole rather than cut short for ever.
+    if (devices.size() == MaxBusDevices && onewire::searchState().lastDeviceFound != 0) {
+        (void)onewire::searchNext(&found.rom);
+    }
 }
 
 namespace {

@@ -4,6 +4,7 @@
 
 #include "cycle_fixture.h"
 #include "monitor/port_search.h"
+#include "onewire/status.h"
 #include "platform/monitor_window.h"
 
 using namespace monitor;
@@ -154,6 +155,24 @@ void shortDuringSearch(std::string_view text) {
 }
 void ignoreEvents(std::int32_t) {}
 const platform::MonitorWindowOps shortingWindow{shortDuringSearch, ignoreEvents};
+
+// A bus of exactly as many devices as the list holds is searched whole;
+// one more stays a search that could not finish.
+TEST_F(PollCycleTest, BusAsFullAsTheListIsSearchedWhole) {
+    std::vector<busmodel::Device> bus;
+    for (std::uint64_t serial = 1; serial <= MaxBusDevices; ++serial) {
+        bus.push_back(Thermometer(B20, serial, 0x0191));
+    }
+    startWith({});
+    for (const bool oneMore : {false, true}) {
+        if (oneMore) bus.push_back(Thermometer(B20, MaxBusDevices + 1, 0x0191));
+        busmodel::SetDevices(bus);
+        BusDeviceList found;
+        EnumerateBus(found);
+        EXPECT_EQ(found.size(), MaxBusDevices) << oneMore;
+        EXPECT_EQ(onewire::lastStatus() == onewire::NoData, !oneMore) << oneMore;
+    }
+}
 
 TEST_F(PollCycleTest, CodeFromAShortDuringASearchIsNeverShown) {
     const busmodel::Device boiler = Thermometer(B20, 0x0B013C5A, 0x0191);
