@@ -39,6 +39,7 @@ cleanup() {
 trap cleanup EXIT
 # fail, free_port
 source "$(dirname "$0")/check_support.sh"
+wine() { "$wine_test" "$prefix" "$@"; }
 
 # waits_for SECONDS COMMAND...: true once COMMAND succeeds.
 waits_for() {
