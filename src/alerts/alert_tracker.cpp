@@ -3,23 +3,6 @@
 #include <set>
 
 namespace alerts {
-
-std::string_view StateName(SensorState state) {
-    switch (state) {
-        case SensorState::Ok:
-            return "ok";
-        case SensorState::Alarm:
-            return "alarm";
-        case SensorState::Fault:
-            return "fault";
-        case SensorState::Missing:
-            return "missing";
-        case SensorState::Failing:
-            return "failing";
-    }
-    return "fault";
-}
-
 namespace {
 
 // true when `state` has held long enough to be told; it is then the told one.

@@ -10,12 +10,13 @@
 #include <string_view>
 #include <vector>
 
+#include "web/sensor_state.h"
+
 namespace alerts {
 
-// Failing is the bus's own: no open port, no presence, a lost adapter.
-enum class SensorState : std::uint8_t { Ok, Alarm, Fault, Missing, Failing };
+using web::SensorState;
 
-[[nodiscard]] std::string_view StateName(SensorState state);
+using web::StateName;
 
 struct SensorSeen {
     std::string rom;  // the ROM code as the list shows it

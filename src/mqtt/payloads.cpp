@@ -86,20 +86,6 @@ std::string instanceConfig(const Naming& naming) {
 
 }  // namespace
 
-std::string_view StateName(SensorState state) {
-    switch (state) {
-        case SensorState::Ok:
-            return "ok";
-        case SensorState::Alarm:
-            return "alarm";
-        case SensorState::Fault:
-            return "fault";
-        case SensorState::Missing:
-            return "missing";
-    }
-    return "fault";
-}
-
 std::string StatusTopic(const Naming& naming) {
     return naming.base + "/status";
 }

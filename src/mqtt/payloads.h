@@ -8,11 +8,12 @@
 #include <string_view>
 #include <vector>
 
+#include "web/sensor_state.h"
+
 namespace mqtt {
 
-enum class SensorState : std::uint8_t { Ok, Alarm, Fault, Missing };
-
-[[nodiscard]] std::string_view StateName(SensorState state);
+using web::SensorState;
+using web::StateName;
 
 // One thermometer of the window's list.
 struct SensorReport {

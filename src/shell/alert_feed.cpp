@@ -25,12 +25,6 @@ struct Alerts {
 
 Alerts instance;
 
-alerts::SensorState stateOf(const web::SensorSnapshot& sensor, bool thermoOn) {
-    if (!sensor.present) return alerts::SensorState::Missing;
-    if (!web::ValidReading(sensor)) return alerts::SensorState::Fault;
-    return thermoOn && !sensor.withinLimits ? alerts::SensorState::Alarm : alerts::SensorState::Ok;
-}
-
 std::string messageOf(const web::SensorSnapshot& sensor, alerts::SensorState state) {
     const std::string& name = sensor.cells[web::kNameCell];
     const std::string& shown = sensor.cells[web::kTemperatureCell];
@@ -106,7 +100,7 @@ void FeedAlerts(const monitor::SensorList& sensors, const web::StatusSnapshot& s
         alerts::SensorSeen entry;
         entry.rom = sensor.rom;
         entry.name = sensor.cells[web::kNameCell];
-        entry.state = stateOf(sensor, snapshot.thermo.on);
+        entry.state = web::SensorStateOf(sensor, snapshot.thermo.on);
         if (entry.state == alerts::SensorState::Ok || entry.state == alerts::SensorState::Alarm) {
             entry.celsius = web::ValidReading(sensor);
         }

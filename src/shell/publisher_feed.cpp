@@ -21,12 +21,6 @@ std::string hexDigits(const std::string& romText) {
     return digits;
 }
 
-mqtt::SensorState stateOf(const web::SensorSnapshot& sensor, bool thermoOn) {
-    if (!sensor.present) return mqtt::SensorState::Missing;
-    if (!web::ValidReading(sensor)) return mqtt::SensorState::Fault;
-    return thermoOn && !sensor.withinLimits ? mqtt::SensorState::Alarm : mqtt::SensorState::Ok;
-}
-
 }  // namespace
 
 void StartPublisherIfConfigured() {
@@ -71,7 +65,7 @@ void FeedPublisher(const monitor::SensorList& sensors, const web::StatusSnapshot
         report.type = sensor.cells[web::kTypeCell];
         report.connection = sensor.cells[web::kConnectionCell];
         report.status = sensor.cells[web::kStatusCell];
-        report.state = stateOf(sensor, pass.thermoOn);
+        report.state = web::SensorStateOf(sensor, pass.thermoOn);
         if (report.state == mqtt::SensorState::Ok || report.state == mqtt::SensorState::Alarm) {
             report.celsius = web::ValidReading(sensor);
         }
