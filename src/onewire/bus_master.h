@@ -15,7 +15,7 @@ namespace onewire {
 enum class ResetAnswer : std::uint8_t { NoPresence, Presence, AlarmPresence, Short };
 
 struct BusMaster {
-    // The adapter kind as users see it ("passive", "DS2480B").
+    // The adapter kind as users see it ("passive", "DS2480B", "w1 kernel").
     std::string_view name;
 
     // Required. Takes over a freshly opened port: true when the hardware
@@ -52,6 +52,12 @@ struct BusMaster {
     // One byte whose last bit leaves the strong pull-up on for parasite
     // devices, until the master's next operation. Status as writeBytes.
     bool (*writeBytePowered)(std::uint8_t value);
+
+    // Optional, for a master that owns the bus without a serial port (the
+    // kernel's w1 stack): whether the bus it opened is gone for good, and
+    // letting it go at closing.
+    bool (*lost)() = nullptr;
+    void (*detach)() = nullptr;
 };
 
 // The master bound to the open port; the passive one while none is open.

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "onewire/bus_master.h"
+#include "onewire/kernel_master.h"
 #include "onewire/link.h"
 #include "onewire/primitives.h"
 #include "onewire/status.h"
@@ -15,11 +16,13 @@ namespace onewire {
 namespace {
 
 // The one port of the bus. Only the monitor thread opens, closes and uses it,
-// so it carries no lock.
+// so it carries no lock. A master that needs no serial port (the kernel's)
+// holds the bus open with `port` empty.
 struct CurrentPort {
     const platform::SerialPortOps* ops = nullptr;
     platform::SerialPort* port = nullptr;
     const BusMaster* master = nullptr;
+    bool open = false;
 };
 CurrentPort current;
 
@@ -49,10 +52,18 @@ void driveSupply(bool powered) {
 }
 
 void forgetPort() {
+    if (current.master != nullptr && current.master->detach != nullptr) current.master->detach();
     current.ops = nullptr;
     current.port = nullptr;
     current.master = nullptr;
+    current.open = false;
     shownMaster.store(nullptr);
+}
+
+void takeMaster(const BusMaster* master) {
+    current.master = master;
+    current.open = true;
+    shownMaster.store(master);
 }
 
 // The masters a serial port may lead to, most telling answer first: the last
@@ -86,16 +97,27 @@ using OpenFunction = platform::SerialPort* (*)(std::string_view);
 
 bool openWith(std::string_view name, bool again) {
     (void)closePort();
+    const BusMaster* kernel = nullptr;
+    switch (openKernelMaster(name, again, kernel)) {
+        case KernelOpen::Opened:
+            takeMaster(kernel);
+            setStatus(Ok);
+            return true;
+        case KernelOpen::Failed:
+            return fail(NoPort);
+        case KernelOpen::NotKernel:
+            break;
+    }
     const platform::SerialPortOps& ops = chosenBackend();
     const OpenFunction open = again && ops.reopen != nullptr ? ops.reopen : ops.open;
     platform::SerialPort* port = open(name);
     if (port == nullptr) return fail(NoPort);
     current.ops = &ops;
     current.port = port;
+    current.open = true;
     driveSupply(true);
     sleepMs(SupplySettleMs);
-    current.master = detectMaster();
-    shownMaster.store(current.master);
+    takeMaster(detectMaster());
     setStatus(Ok);
     return true;
 }
@@ -111,17 +133,19 @@ bool reopenPort(std::string_view name) {
 }
 
 bool closePort() {
-    if (current.port == nullptr) return fail(NoPort);
-    driveSupply(false);
-    current.ops->close(current.port);
+    if (!current.open) return fail(NoPort);
+    if (current.port != nullptr) {
+        driveSupply(false);
+        current.ops->close(current.port);
+    }
     forgetPort();
     setStatus(Ok);
     return true;
 }
 
 void releasePortAtExit() {
-    if (current.port == nullptr) return;
-    current.ops->close(current.port);
+    if (!current.open) return;
+    if (current.port != nullptr) current.ops->close(current.port);
     forgetPort();
 }
 
@@ -135,15 +159,16 @@ std::string_view adapterName() {
 }
 
 bool portLost() {
-    return current.port != nullptr && current.ops->lost(current.port);
+    if (current.port != nullptr) return current.ops->lost(current.port);
+    return current.open && current.master->lost != nullptr && current.master->lost();
 }
 
 bool portIsOpen() {
-    return current.port != nullptr;
+    return current.open;
 }
 
 bool requirePort() {
-    if (current.port == nullptr) return fail(NoPort);
+    if (!current.open) return fail(NoPort);
     setStatus(Ok);
     discardInput();
     return true;

@@ -86,15 +86,25 @@ bool romFromW1SlaveName(const std::string& name, RomCode& rom) {
     return true;
 }
 
-bool listW1Slaves(const std::string& masterDir, std::vector<RomCode>& roms) {
-    roms.clear();
+bool readW1SlaveNames(const std::string& masterDir, std::vector<std::string>& names) {
+    names.clear();
     std::string text;
     if (!readWhole(masterDir + "/w1_master_slaves", text)) return false;
     std::istringstream lines(text);
     for (std::string line; std::getline(lines, line);) {
         if (line.empty() || line == "not found.") continue;
+        names.push_back(line);
+    }
+    return true;
+}
+
+bool listW1Slaves(const std::string& masterDir, std::vector<RomCode>& roms) {
+    roms.clear();
+    std::vector<std::string> names;
+    if (!readW1SlaveNames(masterDir, names)) return false;
+    for (const std::string& name : names) {
         RomCode rom{};
-        if (romFromIdFile(masterDir + "/" + line, rom) || romFromW1SlaveName(line, rom)) {
+        if (romFromIdFile(masterDir + "/" + name, rom) || romFromW1SlaveName(name, rom)) {
             roms.push_back(rom);
         }
     }

@@ -13,6 +13,10 @@ namespace onewire {
 // true when `dir` is a kernel master's folder: it holds `w1_master_slaves`.
 bool isW1MasterFolder(const std::string& dir);
 
+// The slave folder names `w1_master_slaves` lists, as listed ("not found."
+// and blank lines left out). false when the list cannot be read.
+bool readW1SlaveNames(const std::string& masterDir, std::vector<std::string>& names);
+
 // The ROM codes of the master's slaves in the order a search on the wire finds
 // them. Each code comes from the slave's `id` file, or, where that cannot be
 // read, from its folder name with the CRC byte computed. false when the list

@@ -19,6 +19,7 @@
 #include <linux/serial.h>
 #endif
 
+#include "platform/port_entry.h"
 #include "platform/serial_port.h"
 #include "platform/serial_port_shared.h"
 
@@ -314,6 +315,12 @@ const SerialPortOps systemOps{
 };
 
 }  // namespace
+
+std::string PortEntryPath(std::string_view name) {
+    const DeviceChoice device = devicePath(name, false);
+    const bool isPath = UsedPortName(name).find('/') != std::string_view::npos;
+    return device.entryNumber != 0 || isPath ? device.path : std::string();
+}
 
 PortOpenFailure LastPortOpenFailure() {
     return lastOpenFailure;

@@ -72,6 +72,9 @@ struct Device {
     // burst on one read only.
     std::vector<std::array<std::uint8_t, 9>> nextReads;
     Noise noise = Noise::None;  // what its scratchpad reads carry instead of its memory
+    // Served as the kernel's w1 files only: every read of its w1_slave comes
+    // back empty, as when the kernel's conversion failed.
+    bool emptyReads = false;
     // Seeds the device's own noise generator at power-on, so runs repeat.
     std::uint32_t noiseSeed = 1;
 };

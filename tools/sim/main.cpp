@@ -1,11 +1,14 @@
 // kelvarian-sim: a simulated 1-Wire bus served on a pseudo-terminal.
 #include <csignal>
+#include <filesystem>
 #include <cstdio>
 #include <string>
 
 #include "busmodel/bus_model.h"
 #include "sim/pty_server.h"
 #include "sim/sim_config.h"
+#include "sim/w1_tree.h"
+#include "busmodel/virtual_clock.h"
 
 namespace {
 
@@ -70,6 +73,37 @@ void reload() {
     std::fflush(stdout);
 }
 
+// The kernel's files instead of a pseudo-terminal; --link points at the
+// master's folder, as a user's COMn entry points at the kernel's.
+int serveW1Tree(const sim::SimConfig& config) {
+    // Conversions are waited out on the bus model's clock: a virtual one
+    // moves on at once.
+    if (config.w1Instant) busmodel::UseVirtualClock(busmodel::ClockMode::Instant);
+    sim::W1Tree tree;
+    tree.root = config.w1Root;
+    tree.bulk = config.w1Bulk;
+    tree.instant = config.w1Instant;
+    std::string error;
+    if (!sim::CreateW1Tree(tree, error)) {
+        std::fprintf(stderr, "kelvarian-sim: %s\n", error.c_str());
+        return 1;
+    }
+    const std::string target = std::filesystem::absolute(tree.master).string();
+    if (!config.linkPath.empty() && !sim::CreateLink(config.linkPath, target, error)) {
+        std::fprintf(stderr, "kelvarian-sim: %s\n", error.c_str());
+        sim::RemoveW1Tree(tree);
+        return 1;
+    }
+    std::printf("w1 %s\n", tree.master.c_str());
+    if (!config.linkPath.empty()) std::printf("link %s\n", config.linkPath.c_str());
+    std::printf("ready\n");
+    std::fflush(stdout);
+    sim::ServeW1Tree(tree, control);
+    if (!config.linkPath.empty()) sim::RemoveLink(config.linkPath, target);
+    sim::RemoveW1Tree(tree);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -93,6 +127,8 @@ int main(int argc, char** argv) {
     control.wireTiming = config.wireTiming;
     control.onReload = reload;
     installSignals();
+
+    if (!config.w1Root.empty()) return serveW1Tree(config);
 
     sim::PtyEndpoint pty;
     if (!sim::OpenPty(pty, error)) {

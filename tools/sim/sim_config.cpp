@@ -30,6 +30,16 @@ Options:
                      adapter does
   --adapter KIND     passive (the default) or ds2480b: a DS2480B line driver
                      (DS9097U, LinkUSB) in front of the same bus, at 9600 baud
+  --w1-sysfs DIR      serve the bus as the Linux kernel's w1 stack shows it
+                     instead: DIR stands for /sys/bus/w1/devices and holds
+                     w1_bus_master1 with its slave folders (w1_slave, id,
+                     ext_power, temperature), rewritten as the devices change;
+                     --link then points at the master's folder
+  --w1-no-bulk       no therm_bulk_read (a kernel before 5.10): every read of
+                     w1_slave converts
+  --w1-instant       conversions take no time (tests); otherwise a read of
+                     w1_slave takes 750 ms, as the kernel converts on it, and
+                     so does a bulk conversion
   --help             this text
 
 DEVICE: ROM[,OPTION...]
@@ -52,6 +62,8 @@ DEVICE: ROM[,OPTION...]
   noise=valid-crc      scratchpad reads answer eight random bytes with their
                        right CRC (what passes CRC-8 by chance), every read anew
   noise-seed=N         seed of the device's noise (default 1; runs repeat)
+  empty-reads          (--w1-sysfs) its w1_slave reads empty, as after a
+                       conversion the kernel saw fail
 Family 28 is a DS18B20, 22 a DS1822, 42 a DS28EA00 (both behave as a
 DS18B20), 10 a DS18S20; any other family only answers the ROM commands.
 
@@ -150,6 +162,7 @@ bool applyDeviceOption(std::string_view option, busmodel::Device& device, bool& 
         return true;
     }
     if (option == "absent") return (device.present = false, true);
+    if (option == "empty-reads") return (device.emptyReads = true, true);
     if (key == "corrupt-scratchpad") {
         using busmodel::Damage;
         if (value == "any-bit" || value == "any-byte" || eq == std::string_view::npos) {
@@ -328,6 +341,14 @@ bool ParseArgs(int argc, const char* const* argv, SimConfig& config, std::string
             config.wireTiming = true;
             continue;
         }
+        if (flag == "--w1-no-bulk") {
+            config.w1Bulk = false;
+            continue;
+        }
+        if (flag == "--w1-instant") {
+            config.w1Instant = true;
+            continue;
+        }
         if (i + 1 >= argc) {
             error = "missing value or unknown flag: " + std::string(flag);
             return false;
@@ -337,6 +358,8 @@ bool ParseArgs(int argc, const char* const* argv, SimConfig& config, std::string
         std::int64_t number = 0;
         if (flag == "--link") {
             config.linkPath = value;
+        } else if (flag == "--w1-sysfs") {
+            config.w1Root = value;
         } else if (flag == "--config") {
             config.configPath = value;
         } else if (flag == "--device") {

@@ -19,6 +19,11 @@ struct SimConfig {
     std::uint32_t latencyMs = 0;  // added to every write's round trip
     bool wireTiming = false;      // echoes come back after their bytes' wire time
     busmodel::Adapter adapter = busmodel::Adapter::Passive;
+    // --w1-sysfs: the folder that stands for /sys/bus/w1/devices; empty
+    // serves the bus on a pseudo-terminal instead.
+    std::string w1Root;
+    bool w1Bulk = true;      // the master offers therm_bulk_read
+    bool w1Instant = false;  // conversions take no time (tests)
     bool help = false;
 };
 
