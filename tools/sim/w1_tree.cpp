@@ -321,7 +321,11 @@ bool CreateW1Tree(W1Tree& tree, std::string& error) {
         error = "cannot create " + tree.master + ": " + code.message();
         return false;
     }
-    if (tree.bulk) writeAtomically(tree.master + "/therm_bulk_read", "0\n");
+    if (tree.bulk) {
+        writeAtomically(tree.master + "/therm_bulk_read", "0\n");
+        // The kernel's mode: its owner (root) may trigger, others only read.
+        fs::permissions(tree.master + "/therm_bulk_read", fs::perms(0664), code);
+    }
     return true;
 }
 
