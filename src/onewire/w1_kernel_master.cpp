@@ -55,17 +55,17 @@ enum class Phase : std::uint8_t {
 
 // The bus the kernel master opened. Only the monitor thread uses it.
 struct KernelBus {
-    std::string folder;         // the master's folder as reached by the port name
-    std::string openedName;     // the port name that last reached a kernel master
+    std::string folder;               // the master's folder as reached by the port name
+    std::string openedName;           // the port name that last reached a kernel master
     std::vector<std::string> listed;  // slave folders at the last reset
     Phase phase = Phase::Idle;
-    bool all = false;           // Skip ROM: every slave
-    std::string slave;          // the slave matched; empty when nobody has the code
+    bool all = false;   // Skip ROM: every slave
+    std::string slave;  // the slave matched; empty when nobody has the code
     RomCode code{};
     int codeBytes = 0;
     std::array<std::uint8_t, 9> scratchpad{};
     int scratchpadRead = 0;
-    bool bulkPending = false;   // a trigger was written; its completion not yet seen
+    bool bulkPending = false;  // a trigger was written; its completion not yet seen
 };
 KernelBus bus;
 
@@ -251,8 +251,8 @@ bool touchBitsKernel(std::uint8_t*, std::int32_t) {
     return fail(BadArgument);
 }
 
-bool writeThenReadKernel(const std::uint8_t* command, std::int32_t commandBytes,
-                         std::uint8_t* data, std::int32_t n) {
+bool writeThenReadKernel(const std::uint8_t* command, std::int32_t commandBytes, std::uint8_t* data,
+                         std::int32_t n) {
     return writeKernel(command, commandBytes) && readKernel(data, n);
 }
 
@@ -292,10 +292,9 @@ bool searchPassKernel(const SearchState& state, RomCode& rom, int& lastZero) {
             }
             if (direction == 0) lastZero = bitNumber;
         }
-        codes.erase(std::remove_if(codes.begin(), codes.end(),
-                                   [&](const RomCode& code) {
-                                       return romBit(code, bitNumber) != direction;
-                                   }),
+        codes.erase(std::remove_if(
+                        codes.begin(), codes.end(),
+                        [&](const RomCode& code) { return romBit(code, bitNumber) != direction; }),
                     codes.end());
     }
     rom = codes.front();

@@ -10,9 +10,9 @@ class W1KernelProgram : public ProgramTest {
   protected:
     void StartTree(const std::string& devices) {
         WriteWholeFile(folder + "/bus.conf", devices);
-        const std::vector<std::string> argv{SIMULATOR_EXECUTABLE, "--w1-sysfs", folder + "/w1",
-                                            "--w1-instant",       "--link",      folder + "/COM1",
-                                            "--config",           folder + "/bus.conf"};
+        const std::vector<std::string> argv{
+            SIMULATOR_EXECUTABLE, "--w1-sysfs", folder + "/w1",      "--w1-instant", "--link",
+            folder + "/COM1",     "--config",   folder + "/bus.conf"};
         simulator = Spawn(argv, {}, folder, true);
         ASSERT_GT(simulator.pid, 0);
         ASSERT_TRUE(WaitForLine(simulator, "ready", 30s));
@@ -55,8 +55,9 @@ TEST_F(W1KernelProgram, ReadsTheKernelsFilesAndAVanishedSensorTurnsNotFound) {
     EXPECT_NE(FetchPage(port, "/metrics").find("kelvarian_adapter_info{adapter=\"w1 kernel\"} 1\n"),
               std::string::npos);
 
-    ChangeBus("device 28:3C5A temp=22.5\ndevice 22:1234 temp=-3.25 absent\n"
-              "device 28:0777 temp=8.5 corrupt-scratchpad\n");
+    ChangeBus(
+        "device 28:3C5A temp=22.5\ndevice 22:1234 temp=-3.25 absent\n"
+        "device 28:0777 temp=8.5 corrupt-scratchpad\n");
     const std::string page =
         WaitForPage(port, {PageRow("Улица", "Не найден"), PageRow("Котёл", "22.5 °C")});
     EXPECT_NE(page.find(PageRow("Улица", "Не найден")), std::string::npos) << page;

@@ -38,7 +38,8 @@ std::string readFile(const std::string& path) {
 
 RomCode code(std::uint8_t family, std::uint64_t serial) {
     RomCode rom{family};
-    for (std::size_t i = 1; i <= 6; ++i) rom[i] = static_cast<std::uint8_t>(serial >> (8 * (i - 1)));
+    for (std::size_t i = 1; i <= 6; ++i)
+        rom[i] = static_cast<std::uint8_t>(serial >> (8 * (i - 1)));
     rom[7] = onewire::crc8(rom.data(), 7);
     return rom;
 }
@@ -52,8 +53,15 @@ std::string kernelName(std::uint8_t family, std::uint64_t serial) {
 }
 
 Scratchpad ds18b20Scratchpad(std::int16_t raw) {
-    Scratchpad bytes{static_cast<std::uint8_t>(raw & 0xFF), static_cast<std::uint8_t>(raw >> 8),
-                     0x4B, 0x46, 0x7F, 0xFF, 0x0C, 0x10, 0};
+    Scratchpad bytes{static_cast<std::uint8_t>(raw & 0xFF),
+                     static_cast<std::uint8_t>(raw >> 8),
+                     0x4B,
+                     0x46,
+                     0x7F,
+                     0xFF,
+                     0x0C,
+                     0x10,
+                     0};
     bytes[8] = onewire::crc8(bytes.data(), 8);
     return bytes;
 }
@@ -67,8 +75,8 @@ std::string w1SlaveLines(const Scratchpad& bytes, bool crcOk, long milli) {
         hex += part;
     }
     std::snprintf(part, sizeof part, "%02x", onewire::crc8(bytes.data(), 8));
-    return hex + ": crc=" + part + (crcOk ? " YES\n" : " NO\n") + hex + "t=" +
-           std::to_string(milli) + "\n";
+    return hex + ": crc=" + part + (crcOk ? " YES\n" : " NO\n") + hex +
+           "t=" + std::to_string(milli) + "\n";
 }
 
 class W1KernelMaster : public ::testing::Test {

@@ -1,14 +1,15 @@
-// kelvarian-sim: a simulated 1-Wire bus served on a pseudo-terminal.
+// kelvarian-sim: a simulated 1-Wire bus served on a pseudo-terminal, or as the
+// Linux kernel's w1 files show one (--w1-sysfs).
 #include <csignal>
-#include <filesystem>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "busmodel/bus_model.h"
+#include "busmodel/virtual_clock.h"
 #include "sim/pty_server.h"
 #include "sim/sim_config.h"
 #include "sim/w1_tree.h"
-#include "busmodel/virtual_clock.h"
 
 namespace {
 

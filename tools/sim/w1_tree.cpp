@@ -107,8 +107,8 @@ std::string w1SlaveText(std::uint8_t family, const Scratchpad& bytes) {
     }
     const std::uint8_t crc = busmodel::Crc8(std::span(bytes.data(), 8));
     std::snprintf(part, sizeof part, "%02x", crc);
-    return hex + ": crc=" + part + (crc == bytes[8] ? " YES\n" : " NO\n") + hex + "t=" +
-           std::to_string(millidegrees(family, bytes)) + "\n";
+    return hex + ": crc=" + part + (crc == bytes[8] ? " YES\n" : " NO\n") + hex +
+           "t=" + std::to_string(millidegrees(family, bytes)) + "\n";
 }
 
 // A reader never sees half a file: the new text goes to a file beside it
@@ -155,7 +155,7 @@ std::string slaveName(const RomCode& rom) {
 }
 
 class TreeKeeper {
-public:
+  public:
     explicit TreeKeeper(const W1Tree& tree) : tree_(tree) {}
 
     void serve(ServeControl& control) {
@@ -173,7 +173,7 @@ public:
         }
     }
 
-private:
+  private:
     void syncSlaves() {
         std::vector<busmodel::Device> present;
         for (const busmodel::Device& device : busmodel::Devices()) {
@@ -295,7 +295,8 @@ private:
             slave.bulkResult = false;
             const std::string text = readingText(slave);
             // A reader gone meanwhile leaves nobody to tell.
-            if (!text.empty() && ::write(fd, text.data(), text.size()) < 0) slave.bulkResult = false;
+            if (!text.empty() && ::write(fd, text.data(), text.size()) < 0)
+                slave.bulkResult = false;
             ::close(fd);
             slave.pipeFree = Clock::now() + PipeRest;
         }
