@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 
 #include "busmodel/virtual_clock.h"
@@ -273,6 +274,77 @@ TEST_F(W1KernelMaster, AComEntryLeadsToTheMasterUntilItsFolderVanishes) {
     ASSERT_EQ(symlink(master.c_str(), "COM5"), 0);
     ASSERT_TRUE(onewire::reopenPort("COM5"));
     EXPECT_EQ(search(), (std::vector<RomCode>{code(0x28, 0x01)}));
+}
+
+}  // namespace
+
+namespace {
+
+bool matches(const std::string& text, const char* pattern) {
+    return std::regex_match(text, std::regex(pattern));
+}
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) out.push_back(line);
+    return out;
+}
+
+// kelvarian-sim's tree holds the kernel's documented formats, and the master
+// reads it as it reads the kernel's.
+TEST(W1SimTree, ShowsTheBusInTheKernelsFormatsAndTheMasterReadsIt) {
+    onewire_test::ScratchDir dir;
+    const std::string root = dir.path() + "/devices";
+    const std::string master = root + "/w1_bus_master1";
+    onewire_test::SimProcess sim(
+        {"--w1-sysfs", root, "--w1-instant", "--device", "28-00000B013C5A,temp=23.125", "--device",
+         "10:77,power=parasite", "--device", "28:99,empty-reads", "--device",
+         "28:98,corrupt-scratchpad", "--device", "28:97,absent", "--device", "81:12ABCD"});
+    ASSERT_TRUE(sim.started());
+
+    const std::vector<std::string> names = lines(readFile(master + "/w1_master_slaves"));
+    ASSERT_EQ(names.size(), 5u);  // not the absent one
+    for (const std::string& name : names) {
+        EXPECT_TRUE(matches(name, "[0-9a-f]{2}-[0-9a-f]{12}")) << name;
+        EXPECT_EQ(std::filesystem::read_symlink(root + "/" + name), "w1_bus_master1/" + name);
+        EXPECT_EQ(readFile(master + "/" + name + "/id").size(), 8u);
+    }
+    const std::string hex = "([0-9a-f]{2} ){9}";
+    EXPECT_TRUE(matches(readFile(master + "/28-00000b013c5a/w1_slave"),
+                        (hex + ": crc=[0-9a-f]{2} YES\n" + hex + "t=23125\n").c_str()));
+    EXPECT_EQ(readFile(master + "/28-00000b013c5a/temperature"), "23125\n");
+    EXPECT_EQ(readFile(master + "/28-00000b013c5a/ext_power"), "1\n");
+    EXPECT_EQ(readFile(master + "/10-000000000077/ext_power"), "0\n");
+    EXPECT_TRUE(matches(readFile(master + "/28-000000000098/w1_slave"),
+                        (hex + ": crc=[0-9a-f]{2} NO\n" + hex + "t=-?[0-9]+\n").c_str()));
+    EXPECT_EQ(readFile(master + "/28-000000000099/w1_slave"), "");
+    EXPECT_FALSE(std::filesystem::exists(master + "/81-00000012abcd/w1_slave"));
+
+    // echo trigger > therm_bulk_read, then -1 while it converts and 1 once done.
+    writeFile(master + "/therm_bulk_read", "trigger\n");
+    std::string bulk;
+    for (int i = 0; i < 200 && bulk != "1\n"; ++i) {
+        usleep(10000);
+        bulk = readFile(master + "/therm_bulk_read");
+    }
+    EXPECT_EQ(bulk, "1\n");
+
+    ASSERT_TRUE(onewire::openPort(master));
+    std::vector<RomCode> found;
+    onewire::searchReset();
+    for (RomCode rom{}; onewire::searchNext(&rom);) found.push_back(rom);
+    EXPECT_EQ(found.size(), 5u);
+    const RomCode boiler = code(0x28, 0x00000B013C5A);
+    Scratchpad read{};
+    ASSERT_TRUE(onewire::matchRomAndReadScratchpad(&boiler, read.data()));
+    EXPECT_EQ(read[0], 0x72);  // 23.125 degC is 0x0172 sixteenths
+    EXPECT_EQ(read[1], 0x01);
+    EXPECT_EQ(onewire::crc8(read.data(), 8), read[8]);
+    (void)onewire::closePort();
+
+    EXPECT_EQ(sim.stop(), 0);
+    EXPECT_FALSE(std::filesystem::exists(root));
 }
 
 }  // namespace

@@ -74,6 +74,11 @@ void reload() {
     std::fflush(stdout);
 }
 
+void printReady() {
+    std::printf("ready\n");
+    std::fflush(stdout);
+}
+
 // The kernel's files instead of a pseudo-terminal; --link points at the
 // master's folder, as a user's COMn entry points at the kernel's.
 int serveW1Tree(const sim::SimConfig& config) {
@@ -97,9 +102,8 @@ int serveW1Tree(const sim::SimConfig& config) {
     }
     std::printf("w1 %s\n", tree.master.c_str());
     if (!config.linkPath.empty()) std::printf("link %s\n", config.linkPath.c_str());
-    std::printf("ready\n");
     std::fflush(stdout);
-    sim::ServeW1Tree(tree, control);
+    sim::ServeW1Tree(tree, control, printReady);
     if (!config.linkPath.empty()) sim::RemoveLink(config.linkPath, target);
     sim::RemoveW1Tree(tree);
     return 0;

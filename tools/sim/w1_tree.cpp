@@ -158,7 +158,9 @@ class TreeKeeper {
   public:
     explicit TreeKeeper(const W1Tree& tree) : tree_(tree) {}
 
-    void serve(ServeControl& control) {
+    void serve(ServeControl& control, void (*ready)()) {
+        syncSlaves();
+        ready();
         auto nextRefresh = Clock::now();
         while (!control.stop.load()) {
             if (control.reload.exchange(false) && control.onReload != nullptr) control.onReload();
@@ -330,8 +332,8 @@ bool CreateW1Tree(W1Tree& tree, std::string& error) {
     return true;
 }
 
-void ServeW1Tree(const W1Tree& tree, ServeControl& control) {
-    TreeKeeper(tree).serve(control);
+void ServeW1Tree(const W1Tree& tree, ServeControl& control, void (*ready)()) {
+    TreeKeeper(tree).serve(control, ready);
 }
 
 void RemoveW1Tree(const W1Tree& tree) {

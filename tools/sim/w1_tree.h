@@ -28,8 +28,9 @@ struct W1Tree {
 bool CreateW1Tree(W1Tree& tree, std::string& error);
 
 // Keeps the files as the devices come, go and change, and answers bulk
-// conversions, until control.stop is set.
-void ServeW1Tree(const W1Tree& tree, ServeControl& control);
+// conversions, until control.stop is set. `ready` is called once the slaves
+// of the start are in place.
+void ServeW1Tree(const W1Tree& tree, ServeControl& control, void (*ready)());
 
 // Removes what CreateW1Tree and the serving made.
 void RemoveW1Tree(const W1Tree& tree);
