@@ -76,9 +76,10 @@ bool readText(const std::string& path, std::string& text) {
     return !in.bad();
 }
 
-// false where the file is missing or not writable for this user (the
-// kernel makes it 0664 root:root; a udev rule may open it up): each
-// thermometer is then converted by its own read.
+// false where the file is missing (before kernel 5.10, or on a second
+// master: the kernel makes it on the master of the first thermometer only)
+// or not writable for this user (it is 0644 root:root unless a udev rule
+// opens it up): each thermometer is then converted by its own read.
 bool triggerBulkConversion() {
     const std::string path = bus.folder + "/therm_bulk_read";
     const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);

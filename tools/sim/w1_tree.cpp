@@ -96,19 +96,27 @@ long millidegrees(std::uint8_t family, const Scratchpad& bytes) {
     return long{raw >> 1} * 1000 - 250 + 1000L * (bytes[7] - bytes[6]) / bytes[7];
 }
 
-// The two lines of w1_slave as the kernel prints them; empty when the read
-// failed (the file then reads empty).
-std::string w1SlaveText(std::uint8_t family, const Scratchpad& bytes) {
+std::string hexBytes(const Scratchpad& bytes) {
     std::string hex;
-    char part[8];
+    char part[4];
     for (std::uint8_t byte : bytes) {
         std::snprintf(part, sizeof part, "%02x ", byte);
         hex += part;
     }
+    return hex;
+}
+
+// The two lines of w1_slave as the kernel prints them: the bytes read with
+// the CRC it computed and its verdict, then the last bytes that passed
+// (`lastGood`, zeros until one did) with the temperature of those read.
+// Empty when the read failed.
+std::string w1SlaveText(std::uint8_t family, const Scratchpad& bytes, Scratchpad& lastGood) {
     const std::uint8_t crc = busmodel::Crc8(std::span(bytes.data(), 8));
+    if (crc == bytes[8]) lastGood = bytes;
+    char part[4];
     std::snprintf(part, sizeof part, "%02x", crc);
-    return hex + ": crc=" + part + (crc == bytes[8] ? " YES\n" : " NO\n") + hex +
-           "t=" + std::to_string(millidegrees(family, bytes)) + "\n";
+    return hexBytes(bytes) + ": crc=" + part + (crc == bytes[8] ? " YES\n" : " NO\n") +
+           hexBytes(lastGood) + "t=" + std::to_string(millidegrees(family, bytes)) + "\n";
 }
 
 // A reader never sees half a file: the new text goes to a file beside it
@@ -143,6 +151,7 @@ struct Slave {
     busmodel::Device device;
     std::string folder;
     bool bulkResult = false;  // a bulk conversion's result waits for its read
+    Scratchpad lastGood{};    // what the kernel keeps of the last read that passed
     Clock::time_point pipeFree{};
 };
 
@@ -247,11 +256,11 @@ class TreeKeeper {
 
     // What a read of w1_slave gives now, the scratchpad taken off the wire;
     // `temperature` follows it.
-    std::string readingText(const Slave& slave) {
+    std::string readingText(Slave& slave) {
         Scratchpad bytes{};
         std::string text;
         if (!slave.device.emptyReads && readScratchpad(slave.device.rom, bytes)) {
-            text = w1SlaveText(slave.device.rom[0], bytes);
+            text = w1SlaveText(slave.device.rom[0], bytes, slave.lastGood);
         }
         const std::size_t t = text.rfind("t=");
         writeAtomically(slave.folder + "/temperature",
@@ -259,7 +268,7 @@ class TreeKeeper {
         return text;
     }
 
-    void writeReading(const Slave& slave) {
+    void writeReading(Slave& slave) {
         writeAtomically(slave.folder + "/w1_slave", readingText(slave));
     }
 
@@ -327,7 +336,7 @@ bool CreateW1Tree(W1Tree& tree, std::string& error) {
     if (tree.bulk) {
         writeAtomically(tree.master + "/therm_bulk_read", "0\n");
         // The kernel's mode: its owner (root) may trigger, others only read.
-        fs::permissions(tree.master + "/therm_bulk_read", fs::perms(0664), code);
+        fs::permissions(tree.master + "/therm_bulk_read", fs::perms(0644), code);
     }
     return true;
 }
