@@ -31,7 +31,7 @@ test: build
 	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS) --timeout 300
 
 run: build
-	@scripts/run-demo $(BUILD_DIR)
+	@scripts/run-demo $(BUILD_DIR) $(DEMO)
 
 # Speed and cost figures (not tests); writes docs/benchmarks.md.
 bench: build
