@@ -98,17 +98,27 @@ bool readW1SlaveNames(const std::string& masterDir, std::vector<std::string>& na
     return true;
 }
 
-bool listW1Slaves(const std::string& masterDir, std::vector<RomCode>& roms) {
-    roms.clear();
+bool listW1SlaveFolders(const std::string& masterDir, std::vector<W1Slave>& slaves) {
+    slaves.clear();
     std::vector<std::string> names;
     if (!readW1SlaveNames(masterDir, names)) return false;
     for (const std::string& name : names) {
         RomCode rom{};
         if (romFromIdFile(masterDir + "/" + name, rom) || romFromW1SlaveName(name, rom)) {
-            roms.push_back(rom);
+            slaves.push_back({rom, name});
         }
     }
-    std::sort(roms.begin(), roms.end(), searchedBefore);
+    std::stable_sort(slaves.begin(), slaves.end(), [](const W1Slave& a, const W1Slave& b) {
+        return searchedBefore(a.rom, b.rom);
+    });
+    return true;
+}
+
+bool listW1Slaves(const std::string& masterDir, std::vector<RomCode>& roms) {
+    roms.clear();
+    std::vector<W1Slave> slaves;
+    if (!listW1SlaveFolders(masterDir, slaves)) return false;
+    for (const W1Slave& slave : slaves) roms.push_back(slave.rom);
     return true;
 }
 

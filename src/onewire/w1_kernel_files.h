@@ -23,6 +23,15 @@ bool readW1SlaveNames(const std::string& masterDir, std::vector<std::string>& na
 // itself cannot be read.
 bool listW1Slaves(const std::string& masterDir, std::vector<RomCode>& roms);
 
+// A slave as listed: its code and the folder it came from.
+struct W1Slave {
+    RomCode rom{};
+    std::string folder;  // the name in w1_master_slaves
+};
+
+// listW1Slaves, keeping each code's folder.
+bool listW1SlaveFolders(const std::string& masterDir, std::vector<W1Slave>& slaves);
+
 // The folder name the kernel gives a slave: "28-00000b013c5a".
 std::string w1SlaveName(const RomCode& rom);
 

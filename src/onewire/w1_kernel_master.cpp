@@ -58,6 +58,9 @@ struct KernelBus {
     std::string folder;               // the master's folder as reached by the port name
     std::string openedName;           // the port name that last reached a kernel master
     std::vector<std::string> listed;  // slave folders at the last reset
+    // The codes the last search read from id files, with their folders: a
+    // folder whose name is not its code's (never the kernel's) is still found.
+    std::vector<W1Slave> searched;
     Phase phase = Phase::Idle;
     bool all = false;   // Skip ROM: every slave
     std::string slave;  // the slave matched; empty when nobody has the code
@@ -143,12 +146,21 @@ bool takeRomCommand(std::uint8_t byte) {
     return fail(BadArgument);
 }
 
+// The folder of the slave with `code`, as the last search found it, else
+// as the kernel names it.
+std::string folderOf(const RomCode& code) {
+    for (const W1Slave& slave : bus.searched) {
+        if (slave.rom == code) return slave.folder;
+    }
+    return w1SlaveName(code);
+}
+
 // A code that no listed slave has, or whose CRC byte is wrong, matches
 // nobody, as on a wire.
 void takeCodeByte(std::uint8_t byte) {
     bus.code[static_cast<std::size_t>(bus.codeBytes++)] = byte;
     if (bus.codeBytes < 8) return;
-    const std::string name = w1SlaveName(bus.code);
+    const std::string name = folderOf(bus.code);
     const bool listed = std::find(bus.listed.begin(), bus.listed.end(), name) != bus.listed.end();
     bus.slave = listed && crc8(bus.code.data(), 7) == bus.code[7] ? name : std::string();
     bus.all = false;
@@ -277,8 +289,9 @@ bool searchPassKernel(const SearchState& state, RomCode& rom, int& lastZero) {
     ResetAnswer answer = ResetAnswer::NoPresence;
     if (!resetKernel(answer)) return false;
     bus.phase = Phase::Idle;
+    if (!listW1SlaveFolders(bus.folder, bus.searched)) return fail(ExchangeError);
     std::vector<RomCode> codes;
-    if (!listW1Slaves(bus.folder, codes)) return fail(ExchangeError);
+    for (const W1Slave& slave : bus.searched) codes.push_back(slave.rom);
     if (codes.empty()) return fail(NoResponse);
     for (int bitNumber = 1; bitNumber <= RomBits; ++bitNumber) {
         bool anyZero = false;
@@ -312,6 +325,7 @@ bool lostKernel() {
 void detachKernel() {
     bus.folder.clear();
     bus.listed.clear();
+    bus.searched.clear();
     bus.phase = Phase::Idle;
     bus.bulkPending = false;
 }

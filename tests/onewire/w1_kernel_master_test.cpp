@@ -136,6 +136,13 @@ TEST_F(W1KernelMaster, OpensByPathAndListsSlavesInTheSearchOrderOfAWire) {
     EXPECT_EQ(search(), (std::vector<RomCode>{fromId, fromName, sister, adapterChip}));
     EXPECT_EQ(onewire::lastStatus(), onewire::NoData);
     EXPECT_EQ(fromName[1], 0x5A);  // the name's last serial byte is the first on the wire
+    // The slave whose name is not its code's is read from its own folder.
+    const Scratchpad bytes = ds18b20Scratchpad(0x0032);
+    writeFile(master + "/" + kernelName(0x10, 0x999) + "/w1_slave",
+              w1SlaveLines(bytes, true, 3125));
+    Scratchpad read{};
+    ASSERT_TRUE(onewire::matchRomAndReadScratchpad(&fromId, read.data()));
+    EXPECT_EQ(read, bytes);
 
     // Raw slots fit no file of the kernel's.
     std::uint8_t bits[2] = {1, 1};
