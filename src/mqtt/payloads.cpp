@@ -1,6 +1,7 @@
 #include "mqtt/payloads.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "web/text_escape.h"
 
@@ -11,6 +12,16 @@ namespace {
 // sooner than a minute, so a slow bus does not flicker.
 constexpr std::uint32_t MissedPassesBeforeStale = 3;
 constexpr std::uint32_t ShortestExpirySeconds = 60;
+// A pass longer than the interval sets the pace instead (a kernel w1 master
+// that converts each thermometer at its read, 750 ms each). Rounded up to
+// whole steps, so the retained config does not change with every pass.
+constexpr double PassStepSeconds = 10.0;
+
+std::uint32_t passPeriodSeconds(const PassReport& pass) {
+    const double steps = std::ceil(std::max(0.0, pass.lastPassSeconds) / PassStepSeconds);
+    const auto passSeconds = static_cast<std::uint32_t>(std::min(steps, 8640.0) * PassStepSeconds);
+    return std::max<std::uint32_t>({1, pass.pollIntervalSeconds, passSeconds});
+}
 
 std::string prefixed(std::string_view prefix, std::string_view rom) {
     std::string id(prefix);
@@ -132,8 +143,7 @@ std::string AttributesJson(const SensorReport& sensor, const PassReport& pass) {
 std::string TemperatureConfig(const Naming& naming, const SensorReport& sensor,
                               const PassReport& pass) {
     const std::uint32_t expiry = std::max<std::uint32_t>(
-        ShortestExpirySeconds,
-        MissedPassesBeforeStale * std::max<std::uint32_t>(1, pass.pollIntervalSeconds));
+        ShortestExpirySeconds, MissedPassesBeforeStale * passPeriodSeconds(pass));
     std::string config = "{";
     member(config, "name", sensor.name);
     member(config, "unique_id", prefixed("kelvarian_", sensor.rom) + "_temperature");

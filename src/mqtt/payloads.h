@@ -34,6 +34,7 @@ struct PassReport {
     std::int16_t thermoMin = 0;
     std::int16_t thermoMax = 0;
     std::uint16_t pollIntervalSeconds = 1;
+    double lastPassSeconds = 0;  // how long the last pass's reads took
 };
 
 struct Naming {

@@ -47,6 +47,7 @@ void FeedPublisher(const monitor::SensorList& sensors, const web::StatusSnapshot
     pass.thermoMin = snapshot.thermo.min;
     pass.thermoMax = snapshot.thermo.max;
     pass.pollIntervalSeconds = monitor::Settings().pollInterval.load();
+    pass.lastPassSeconds = snapshot.lastPassSeconds;
     std::set<std::string> seen;
     for (std::size_t i = 0; i < sensors.size() && i < snapshot.sensors.size(); ++i) {
         const web::SensorSnapshot& sensor = snapshot.sensors[i];

@@ -95,6 +95,18 @@ TEST(MqttPayloads, WithoutDiscoveryOrThermoControlTheirConfigsAreLeftOut) {
         nlohmann::json::parse(withDiscovery.at(
             "homeassistant/sensor/kelvarian_2800000B013C5A14/temperature/config"))["expire_after"],
         60);  // never under a minute
+    // Passes that take longer than the interval set the pace: 25.3 s counts
+    // as 30 s. NaN (no pass yet) leaves the interval.
+    const auto expiryFor = [&](double passSeconds) {
+        pass.lastPassSeconds = passSeconds;
+        return nlohmann::json::parse(byTopic(RetainedMessages({"k", "c", true}, pass))
+                                         .at("homeassistant/sensor/kelvarian_2800000B013C5A14/"
+                                             "temperature/config"))["expire_after"];
+    };
+    EXPECT_EQ(expiryFor(25.3), 90);
+    EXPECT_EQ(expiryFor(7.5), 60);
+    EXPECT_EQ(expiryFor(std::nan("")), 60);
+    pass.lastPassSeconds = 0;
     const auto attributes =
         nlohmann::json::parse(withDiscovery.at("k/2800000B013C5A14/attributes"));
     EXPECT_FALSE(attributes.contains("min"));
