@@ -1,5 +1,6 @@
-// The alert command of the Windows tests: appends one line per run to the
-// file its last argument names, with its other arguments as Windows split
+// The alert command of the Windows tests: writes one line per run into a file
+// of its own beside the path its last argument names (that path, a dot, the
+// process id and a number), with its other arguments as Windows split
 // them and the details from its environment, all '|'-separated, in UTF-8.
 #include <windows.h>
 // After windows.h, whose types it uses.
@@ -42,10 +43,16 @@ int main() {
         line += variable(name) + L"|";
     }
     line.back() = L'\n';
-    // Appending access only: runs that overlap each add their whole line.
-    const HANDLE file =
-        CreateFileW(words[count - 1], FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // A file per run: overlapping appends to one file lost a line under Wine
+    // on a busy machine, which the test took for a lost announcement. Process
+    // ids come back, so a taken name is never overwritten.
+    HANDLE file = INVALID_HANDLE_VALUE;
+    for (int n = 0; file == INVALID_HANDLE_VALUE && n < 1000; ++n) {
+        const std::wstring path = std::wstring(words[count - 1]) + L"." +
+                                  std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(n);
+        file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
     if (file == INVALID_HANDLE_VALUE) return 3;
     const std::string bytes = utf8Of(line);
     DWORD written = 0;
