@@ -30,6 +30,8 @@ Options:
                      adapter does
   --adapter KIND     passive (the default) or ds2480b: a DS2480B line driver
                      (DS9097U, LinkUSB) in front of the same bus, at 9600 baud
+  --trace FILE       write every write of the client (the speed, its bytes) and
+                     the bus's answers to FILE, one line each
   --help             this text
 
 DEVICE: ROM[,OPTION...]
@@ -337,6 +339,8 @@ bool ParseArgs(int argc, const char* const* argv, SimConfig& config, std::string
         std::int64_t number = 0;
         if (flag == "--link") {
             config.linkPath = value;
+        } else if (flag == "--trace") {
+            config.tracePath = value;
         } else if (flag == "--config") {
             config.configPath = value;
         } else if (flag == "--device") {
