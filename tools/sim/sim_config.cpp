@@ -29,7 +29,9 @@ Options:
   --latency-ms N     add N ms to every write's round trip, as a USB serial
                      adapter does
   --adapter KIND     passive (the default) or ds2480b: a DS2480B line driver
-                     (DS9097U, LinkUSB) in front of the same bus, at 9600 baud
+                     (DS9097U, LinkUSB) in front of the same bus, at 9600 baud;
+                     with --wire-timing it also spends its 1-Wire time on each
+                     byte and loses one that finds its one-byte buffer full
   --trace FILE       write every write of the client (the speed, its bytes) and
                      the bus's answers to FILE, one line each
   --help             this text
