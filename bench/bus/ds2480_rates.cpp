@@ -155,7 +155,7 @@ PassResult pass(const char* path, const Rate& rate, const std::vector<onewire::R
                 if (!unit.answered) continue;
                 (void)writeAll(fd, pending);
                 pending.clear();
-                const std::vector<std::uint8_t> one = readAnswers(fd, 1, 50);
+                const std::vector<std::uint8_t> one = readAnswers(fd, 1, 100);
                 answers.insert(answers.end(), one.begin(), one.end());
             }
             (void)writeAll(fd, pending);
@@ -163,7 +163,7 @@ PassResult pass(const char* path, const Rate& rate, const std::vector<onewire::R
             std::vector<std::uint8_t> burst;
             for (const Unit& unit : units) burst.insert(burst.end(), unit.bytes.begin(), unit.bytes.end());
             (void)writeAll(fd, burst);
-            answers = readAnswers(fd, 20, 50);
+            answers = readAnswers(fd, 20, 100);
         }
         result.ms += msSince(start);
         result.lost += 20 - static_cast<long>(answers.size());
