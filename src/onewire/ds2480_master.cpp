@@ -20,9 +20,10 @@ namespace {
 // the wire, so its one-byte input buffer cannot be overrun, whatever the
 // burst. At 19200 baud and above a read's burst overruns it (the bus
 // benchmark loses a byte in every read); sent byte by byte nothing is lost,
-// but a read becomes 21 round trips, which is slower as soon as a USB
-// adapter adds a millisecond to each, and little faster on a native port
-// where the 1-Wire time dominates anyway. So the rate is not negotiated.
+// but a read becomes 21 round trips: slower as soon as a USB adapter adds a
+// millisecond to each, and without latency (a native port) faster by some
+// 60 ms a pass of ten reads, beside a conversion of 750 ms. So the rate is
+// not negotiated.
 constexpr std::uint32_t ChipSpeed = 9600;
 
 constexpr std::uint8_t ResetCommand = 0xC1;
