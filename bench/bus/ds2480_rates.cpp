@@ -112,12 +112,17 @@ int openAt(const char* path, const Rate& rate) {
     const int fd = ::open(path, O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) return -1;
     if (!setSpeed(fd, B9600)) return (::close(fd), -1);
+    // The timing byte of a chip just powered, answered by none; a chip still
+    // running answers it as a reset. Long enough for the simulator to notice
+    // the new client too.
     (void)writeAll(fd, {Reset});
-    sleepMs(10);
+    sleepMs(30);
     (void)tcflush(fd, TCIFLUSH);
     if (rate.baud != 9600) {
+        // Its answer is awaited before the speed changes, so that it cannot
+        // come after the flush at the new speed and pass for the next one.
         (void)writeAll(fd, {static_cast<std::uint8_t>(0x71 | (rate.value << 1))});
-        sleepMs(10);
+        (void)readAnswers(fd, 1, 100);
         (void)setSpeed(fd, rate.code);
         (void)tcflush(fd, TCIFLUSH);
     }
