@@ -22,7 +22,7 @@ namespace {
 // benchmark loses a byte in every read); sent byte by byte nothing is lost,
 // but a read becomes 21 round trips: slower as soon as a USB adapter adds a
 // millisecond to each, and without latency (a native port) faster by some
-// 60 ms a pass of ten reads, beside a conversion of 750 ms. So the rate is
+// 80 ms a pass of ten reads, beside a conversion of 750 ms. So the rate is
 // not negotiated.
 constexpr std::uint32_t ChipSpeed = 9600;
 
