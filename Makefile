@@ -13,7 +13,7 @@ LAUNCHER   := $(if $(shell command -v ccache 2>/dev/null),-DCMAKE_CXX_COMPILER_L
 export CCACHE_BASEDIR   ?= $(CURDIR)
 export CCACHE_NOHASHDIR ?= 1
 
-.PHONY: all deps configure build test run bench check package clean
+.PHONY: all deps configure build test run run-ds2480b bench check package clean
 
 all: build
 
@@ -32,6 +32,10 @@ test: build
 
 run: build
 	@scripts/run-demo $(BUILD_DIR) $(DEMO)
+
+# The same demo behind the simulator's DS2480B line driver (DS9097U, LinkUSB).
+run-ds2480b: build
+	@scripts/run-demo $(BUILD_DIR) ds2480b
 
 # Speed and cost figures (not tests); writes docs/benchmarks.md.
 bench: build

@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
 # Bus benchmarks: the 1-Wire library, owserver --passive (with owdir/owread)
 # and digitemp_DS9097 against kelvarian-sim on a pseudo-terminal with real
-# wire timing, at several adapter latencies. Prints every figure beside its
-# bound and the ratio, and writes a Markdown table to TABLE (stdout when none).
+# wire timing, at several adapter latencies. Then the same behind the
+# simulator's DS2480B (--adapter ds2480b) beside digitemp_DS9097U and
+# owserver -d, and the DS2480B's UART rates (kelvarian-bench-ds2480-rates).
+# Prints every figure beside its bound and the ratio, and writes Markdown
+# tables to TABLE (stdout when none): the passive one, then TABLE's name with
+# -ds2480b and -rates before .md for the others.
 #
 #   bench/bus/run.sh BUILD_DIR [TABLE.md]
 #
@@ -18,12 +22,14 @@ TABLE=${2:-}
 BUILD=$(cd "$BUILD" && pwd)
 SIM=$BUILD/tools/sim/kelvarian-sim
 BENCH=$BUILD/bench/bus/kelvarian-bench-bus
+RATES=$BUILD/bench/bus/kelvarian-bench-ds2480-rates
+SHIM=$BUILD/tools/sim/libkelvarian-pty-drain.so
 LATENCIES=${BENCH_BUS_LATENCIES:-0 1 4}
 PEER_LATENCIES=${BENCH_BUS_PEER_LATENCIES-0 1}
 SIZES=${BENCH_BUS_SIZES:-1 10 30}
 PEER_SIZE=10
 
-for tool in "$SIM" "$BENCH"; do
+for tool in "$SIM" "$BENCH" "$RATES"; do
     if [ ! -x "$tool" ]; then
         echo "bench/bus: $tool is missing; build BUILD_DIR first" >&2
         exit 1
@@ -63,12 +69,12 @@ device_args() {
     done
 }
 
-start_sim() {  # N LATENCY
+start_sim() {  # N LATENCY [SIMULATOR FLAGS...]
     # Emptied here, not by the child's redirection, so that the wait below
     # cannot see the previous simulator's "ready".
     : >"$WORK/sim.out"
     # shellcheck disable=SC2046
-    "$SIM" --link "$LINK" --wire-timing --latency-ms "$2" $(device_args "$1") >>"$WORK/sim.out" 2>&1 &
+    "$SIM" --link "$LINK" --wire-timing --latency-ms "$2" "${@:3}" $(device_args "$1") >>"$WORK/sim.out" 2>&1 &
     SIM_PID=$!
     for _ in $(seq 100); do
         grep -q '^ready' "$WORK/sim.out" 2>/dev/null && return 0
@@ -214,6 +220,145 @@ for lat in $LATENCIES; do
     done
 done
 
+# Behind a DS2480B at 9600 baud a byte is one frame (1.0417 ms) on the UART
+# each way; on the wire a slot is 60 us and a reset 1.096 ms, spent while the
+# next byte arrives. A read is 21 bytes to the chip (reset, data mode, Match
+# ROM, the code, Read Scratchpad, nine read bytes): 21 frames, the last byte's
+# eight slots and its answer's frame, 23.40 ms. A search pass is 24 bytes
+# (reset, data mode, Search ROM, accelerator on, data mode, 16 search bytes,
+# accelerator off): 25.00 ms, the last search byte's twelve slots and its
+# answer being under the two bytes that follow it. Each round trip adds the
+# latency once.
+DS_READ_BOUND_MS=23.396
+DS_SEARCH_BOUND_MS=25.000
+DS_ROWS=$WORK/ds-rows
+TRACE=$WORK/trace.txt
+: >"$DS_ROWS"
+# figure|latency ms|measured ms|round trips|bound ms|ratio|note
+ds_row() { echo "$1|$2|$3|$4|$5|$6|$7" >>"$DS_ROWS"; }
+# Writes the simulator has seen so far (its trace has one line a write).
+trace_writes() { wc -l <"$TRACE" | tr -d ' '; }
+per_device() { calc "$1 / $PEER_SIZE" "${2:-1}"; }
+
+declare -A DS_SEARCH DS_READ
+
+run_ds_ours() {  # LATENCY
+    local lat=$1 out
+    if ! out=$("$BENCH" "$LINK" "$PEER_SIZE" 3 9 2>&1); then
+        echo "bench/bus: kelvarian-bench-bus failed behind the DS2480B (latency $lat ms): $out" >&2
+    fi
+    get() { awk -v k="$1" '$1 == k { print $2 }' <<<"$out"; }
+    local search poll apart readall swrites pwrites awrites pbound sbound
+    search=$(get search_ms) poll=$(get poll_ms) apart=$(get poll_apart_ms) readall=$(get read_all_ms)
+    swrites=$(get search_writes) pwrites=$(get poll_writes) awrites=$(get poll_apart_writes)
+    pbound=$(calc "$PEER_SIZE * ($DS_READ_BOUND_MS + $lat)" 1)
+    sbound=$(calc "$PEER_SIZE * ($DS_SEARCH_BOUND_MS + $lat)" 1)
+    [ "$(get adapter_passive)" = "0.000" ] || echo "bench/bus: the DS2480B was not detected" >&2
+    ds_row "kelvarian poll pass" "$lat" "$(calc "$poll" 1)" \
+        "${pwrites%.*} ($(per_device "$pwrites" 2) a read; goal 1)" "$pbound" "$(ratio "$poll" "$pbound")" ""
+    ds_row "kelvarian poll pass, matchRom + readScratchpad" "$lat" "$(calc "$apart" 1)" \
+        "${awrites%.*} ($(per_device "$awrites" 2) a read)" "$pbound" "$(ratio "$apart" "$pbound")" ""
+    ds_row "kelvarian search" "$lat" "$(calc "$search" 1)" \
+        "${swrites%.*} ($(per_device "$swrites" 2) a pass; goal 1)" "$sbound" "$(ratio "$search" "$sbound")" \
+        "$(per_device "$search") ms a device"
+    ds_row "kelvarian read all (convert, 800 ms, poll pass)" "$lat" "$(calc "$readall" 1)" "" "" "" ""
+    DS_SEARCH[$lat]=$search
+    DS_READ[$lat]=$readall
+}
+
+# A peer's search and read-all beside ours: the time, the writes the
+# simulator saw, the time a device, and how much faster ours is.
+ds_peer_rows() {  # NAME LATENCY SEARCH_MS SEARCH_WRITES FOUND READ_MS READ_WRITES READINGS
+    local name=$1 lat=$2 search=$3 swrites=$4 found=$5 read=$6 rwrites=$7 readings=$8 note
+    note="$(per_device "$search") ms a device"
+    [ "$found" -ne "$PEER_SIZE" ] && note="found $found of $PEER_SIZE; $note"
+    ds_row "$name search" "$lat" "$search" "$swrites ($(per_device "$swrites" 1) a device)" \
+        "$(calc "$PEER_SIZE * ($DS_SEARCH_BOUND_MS + $lat)" 1)" \
+        "ours $(calc "$search / ${DS_SEARCH[$lat]}" 1)× faster" "$note"
+    note="$(per_device "$read") ms a thermometer"
+    [ "$readings" -ne "$PEER_SIZE" ] && note="read $readings of $PEER_SIZE; $note"
+    ds_row "$name read all" "$lat" "$read" "$rwrites ($(per_device "$rwrites" 1) a thermometer)" "" \
+        "ours $(calc "$read / ${DS_READ[$lat]}" 1)× faster" "$note"
+}
+
+run_ds_digitemp() {  # LATENCY
+    local lat=$1 t0 w0 search swrites read rwrites found readings conf=$WORK/digitemp-u.conf
+    if ! command -v digitemp_DS9097U >/dev/null; then
+        ds_row "digitemp_DS9097U" "$lat" "not installed" "" "" "" "run bench/bus/install-peers"
+        return
+    fi
+    rm -f "$conf"
+    w0=$(trace_writes) t0=$(now_ns)
+    (cd "$WORK" && timeout 120 digitemp_DS9097U -q -s "$LINK" -i -c "$conf") >"$WORK/dtu-i.out" 2>&1
+    search=$(ms_since "$t0") swrites=$(($(trace_writes) - w0))
+    found=$(grep -cE '^ROM #[0-9]+ : ' "$WORK/dtu-i.out")
+    w0=$(trace_writes) t0=$(now_ns)
+    (cd "$WORK" && timeout 300 digitemp_DS9097U -q -a -c "$conf") >"$WORK/dtu-a.out" 2>&1
+    read=$(ms_since "$t0") rwrites=$(($(trace_writes) - w0))
+    readings=$(grep -cE 'Sensor [0-9]+ C: -?[0-9]' "$WORK/dtu-a.out")
+    ds_peer_rows "digitemp_DS9097U" "$lat" "$search" "$swrites" "$found" "$read" "$rwrites" "$readings"
+}
+
+# owserver -d drives the chip itself; preloaded with the simulator's flush
+# shim (tools/sim/pty_drain_shim.cpp), as a pseudo-terminal would otherwise
+# drop the bytes it flushes after tcdrain.
+run_ds_owserver() {  # LATENCY
+    local lat=$1 port t0 w0 search swrites read rwrites found readings
+    if ! command -v owserver >/dev/null || ! command -v owdir >/dev/null; then
+        ds_row "owserver -d" "$lat" "not installed" "" "" "" "run bench/bus/install-peers"
+        return
+    fi
+    port=$((15304 + RANDOM % 1000))
+    LD_PRELOAD=$SHIM owserver -d "$LINK" -p "$port" --foreground --error_level=0 >"$WORK/owserver-d.out" 2>&1 &
+    OWSERVER_PID=$!
+    local ready=no
+    for _ in $(seq 100); do
+        if owdir -s "$port" / >/dev/null 2>&1; then ready=yes; break; fi
+        sleep 0.1
+    done
+    if [ "$ready" = no ]; then
+        ds_row "owserver -d" "$lat" "did not start" "" "" "" "$(head -c 200 "$WORK/owserver-d.out")"
+    else
+        w0=$(trace_writes) t0=$(now_ns)
+        timeout 120 owdir -s "$port" /uncached >"$WORK/owdir-d.out" 2>&1
+        search=$(ms_since "$t0") swrites=$(($(trace_writes) - w0))
+        found=$(grep -cE '^/uncached/[0-9A-F]{2}\.' "$WORK/owdir-d.out")
+        mapfile -t paths < <(grep -E '^/uncached/28\.' "$WORK/owdir-d.out" | sed 's|$|/temperature|')
+        w0=$(trace_writes) t0=$(now_ns)
+        timeout 300 owread -s "$port" "${paths[@]}" >"$WORK/owread-d.out" 2>&1
+        read=$(ms_since "$t0") rwrites=$(($(trace_writes) - w0))
+        readings=$(grep -oE -- '-?[0-9]+(\.[0-9]+)?' "$WORK/owread-d.out" | wc -l)
+        ds_peer_rows "owserver -d" "$lat" "$search" "$swrites" "$found" "$read" "$rwrites" "$readings"
+    fi
+    kill "$OWSERVER_PID" 2>/dev/null
+    wait "$OWSERVER_PID" 2>/dev/null
+    OWSERVER_PID=
+}
+
+# The chip's UART rates: the same poll pass sent in bursts and byte by byte
+# at 9600, 19200, 57600 and 115200 baud (kelvarian-bench-ds2480-rates).
+RATE_ROWS=$WORK/rate-rows
+: >"$RATE_ROWS"
+run_ds_rates() {  # LATENCY
+    local lat=$1 out
+    out=$("$RATES" "$LINK" "$PEER_SIZE" 5 2>&1) || echo "bench/bus: the rate benchmark failed: $out" >&2
+    awk -v lat="$lat" '$1 == "rate" { print $2 "|" lat "|" $3 "|" $4 "|" $5 "|" $6 "|" $7 "|" $8 }' \
+        <<<"$out" >>"$RATE_ROWS"
+}
+
+if [ -n "$PEER_LATENCIES" ]; then
+    echo "DS2480B: kelvarian-sim --adapter ds2480b --wire-timing, $PEER_SIZE thermometers"
+fi
+for lat in $PEER_LATENCIES; do
+    : >"$TRACE"
+    start_sim "$PEER_SIZE" "$lat" --adapter ds2480b --trace "$TRACE"
+    run_ds_ours "$lat"
+    run_ds_digitemp "$lat"
+    run_ds_owserver "$lat"
+    run_ds_rates "$lat"
+    stop_sim
+done
+
 # Read all: ours is one Convert T for all (Skip ROM), the monitor's 800 ms
 # wait, then a poll pass; the peers convert one sensor at a time.
 print_table() {
@@ -224,12 +369,38 @@ print_table() {
     done <"$ROWS"
 }
 
+print_ds_table() {
+    echo "| Figure | Latency ms | Measured ms | Round trips | Bound ms | Ratio | Note |"
+    echo "|---|---|---|---|---|---|---|"
+    while IFS='|' read -r figure lat measured trips bound ratio note; do
+        echo "| $figure | $lat | $measured | $trips | $bound | $ratio | $note |"
+    done <"$DS_ROWS"
+}
+
+print_rate_table() {
+    echo "| Rate baud | Latency ms | Burst pass ms | Burst reads good | Bytes lost | Byte-by-byte pass ms | Byte-by-byte reads good | Bound ms (UART + 1-Wire) |"
+    echo "|---|---|---|---|---|---|---|---|"
+    while IFS='|' read -r rate lat burst good lost paced pgood bound; do
+        echo "| $rate | $lat | $burst | $good | $lost | $paced | $pgood | $bound |"
+    done <"$RATE_ROWS"
+}
+
 column -t -s '|' -N "FIGURE,N,LAT_MS,MEASURED_MS,BOUND_MS,RATIO,GOAL" "$ROWS" 2>/dev/null || cat "$ROWS"
 echo
 echo "Read all, ours: Skip ROM + Convert T for every thermometer at once, the 800 ms wait the monitor uses, then the poll pass."
+echo
+column -t -s '|' -N "DS2480B FIGURE,LAT_MS,MEASURED_MS,ROUND_TRIPS,BOUND_MS,RATIO,NOTE" "$DS_ROWS" 2>/dev/null || cat "$DS_ROWS"
+echo
+column -t -s '|' -N "RATE,LAT_MS,BURST_MS,BURST_GOOD,LOST,PACED_MS,PACED_GOOD,BOUND_MS" "$RATE_ROWS" 2>/dev/null || cat "$RATE_ROWS"
 if [ -n "$TABLE" ]; then
     print_table >"$TABLE"
-    echo "table written to $TABLE"
+    print_ds_table >"${TABLE%.md}-ds2480b.md"
+    print_rate_table >"${TABLE%.md}-rates.md"
+    echo "tables written to $TABLE, ${TABLE%.md}-ds2480b.md and ${TABLE%.md}-rates.md"
 else
     print_table
+    echo
+    print_ds_table
+    echo
+    print_rate_table
 fi

@@ -16,9 +16,14 @@
 namespace onewire {
 namespace {
 
-// At 9600 baud the chip's one-byte input buffer cannot be overrun, whatever
-// the burst; a raised rate would save little against the 1-Wire time of a
-// read and lose bytes on adapters that answer late.
+// At 9600 baud a byte takes longer on the UART than the chip needs for it on
+// the wire, so its one-byte input buffer cannot be overrun, whatever the
+// burst. At 19200 baud and above a read's burst overruns it (the bus
+// benchmark loses a byte in every read); sent byte by byte nothing is lost,
+// but a read becomes 21 round trips: slower as soon as a USB adapter adds a
+// millisecond to each, and without latency (a native port) faster by some
+// 80 ms a pass of ten reads, beside a conversion of 750 ms. So the rate is
+// not negotiated.
 constexpr std::uint32_t ChipSpeed = 9600;
 
 constexpr std::uint8_t ResetCommand = 0xC1;

@@ -133,6 +133,32 @@ TEST_F(Ds2480SimTest, SearchAcceleratorWalksTwoDevicesInOnePassEach) {
     EXPECT_EQ(busmodel::CurrentDs2480Counters().searchPasses, 2u);
 }
 
+// What --wire-timing charges each byte: the chip's own 1-Wire time, at the
+// speed of the last command; an accelerated search answers byte by byte.
+TEST_F(Ds2480SimTest, EveryByteCostsTheChipsOneWireTimeAtItsSpeed) {
+    busmodel::SetDevices({thermometer(busmodel::FamilyDs18b20, 0x01)});
+    calibrate();  // write-1 low time 10 us, data sample offset 8 us
+    constexpr std::int64_t Us = 1000;
+    Bytes answers;
+    auto cost = [&](std::uint8_t byte) {
+        answers.clear();
+        return busmodel::HostByte(byte, 9600, answers);
+    };
+    EXPECT_EQ(cost(0xC1), 1096 * Us);  // reset at standard speed
+    EXPECT_EQ(cost(0xE1), 0);
+    EXPECT_EQ(cost(0xCC), 8 * 60 * Us);
+    EXPECT_EQ(cost(0xE3), 0);
+    EXPECT_EQ(cost(0xB1), 0);  // accelerator on
+    EXPECT_EQ(cost(0xE1), 0);
+    EXPECT_EQ(cost(0x00), 12 * 60 * Us);
+    EXPECT_EQ(answers.size(), 1u);
+    EXPECT_EQ(cost(0xE3), 0);
+    EXPECT_EQ(cost(0xA5), 0);  // accelerator off, flexible speed
+    EXPECT_EQ(cost(0xE1), 0);
+    // Write-1 slots stretch to 10 + 8 + 49 us, write-0 slots to 57 + 8 us.
+    EXPECT_EQ(cost(0xF0), 4 * 67 * Us + 4 * 65 * Us);
+}
+
 TEST_F(Ds2480SimTest, StrongPullUpHoldsFromThePrimedLastBitUntilThePulseIsStopped) {
     busmodel::SetDevices({thermometer(busmodel::FamilyDs18b20, 5)});
     calibrate();

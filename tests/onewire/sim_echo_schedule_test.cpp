@@ -101,5 +101,63 @@ TEST(EchoSchedule, DoubledAndMissingEchoesKeepTheirOrder) {
     EXPECT_FALSE(sim::NextDueNs(s).has_value());
 }
 
+// Through a DS2480B: each byte is received whole, then its 1-Wire time, then
+// its answer one frame back; the chip's one input byte overflows only when
+// bytes come faster than its 1-Wire time.
+struct ChipWrite {
+    std::size_t lost = 0;
+    std::int64_t dueNs = 0;
+};
+ChipWrite chipBurst(EchoSchedule& s, std::int64_t atNs, std::uint32_t baud, int count,
+                    std::int64_t wireNs) {
+    ChipWrite result;
+    sim::StartWrite(s, atNs);
+    for (int i = 0; i < count; ++i) {
+        if (!sim::ChipReceives(s, baud)) {
+            ++result.lost;
+            continue;
+        }
+        const auto answer = bytes({static_cast<std::uint8_t>(i)});
+        sim::ChipAnswers(s, baud, wireNs, answer);
+    }
+    sim::FinishWrite(s);
+    result.dueNs = sim::NextDueNs(s).value_or(-1);
+    return result;
+}
+
+TEST(EchoSchedule, AChipAnswersAfterItsBytesTheirWireTimeAndTheAnswersFrames) {
+    constexpr std::int64_t Reset = 1096000;  // longer than a frame at 9600 baud
+    constexpr std::int64_t DataByte = 480000;
+    EchoSchedule s;
+    s.wireTiming = true;
+    s.chip = true;
+    // One reset: in, on the wire, back.
+    ChipWrite w = chipBurst(s, 0, 9600, 1, Reset);
+    EXPECT_EQ(w.lost, 0u);
+    EXPECT_EQ(w.dueNs, 2 * sim::FrameNs(9600) + Reset);
+    (void)sim::TakeDue(s, w.dueNs);
+    // Twenty data bytes at 9600 baud: the chip keeps up; the last answer
+    // leaves one byte's wire time and one frame after the last byte came in.
+    const std::int64_t start = 100 * Ms;
+    w = chipBurst(s, start, 9600, 20, DataByte);
+    EXPECT_EQ(w.lost, 0u);
+    EXPECT_EQ(w.dueNs, start + 21 * sim::FrameNs(9600) + DataByte);
+    EXPECT_EQ(sim::TakeDue(s, w.dueNs).size(), 20u);
+    EXPECT_EQ(s.overruns, 0u);
+    // At 115200 baud a burst outruns the chip: of every byte that comes while
+    // another waits in its buffer, nothing is kept.
+    w = chipBurst(s, 200 * Ms, 115200, 20, DataByte);
+    EXPECT_GT(w.lost, 10u);
+    EXPECT_EQ(s.overruns, w.lost);
+    // Byte by byte, each after its answer, nothing is lost at that rate.
+    std::int64_t at = 300 * Ms;
+    for (int i = 0; i < 20; ++i) {
+        w = chipBurst(s, at, 115200, 1, DataByte);
+        EXPECT_EQ(w.lost, 0u);
+        (void)sim::TakeDue(s, w.dueNs);
+        at = w.dueNs;
+    }
+}
+
 }  // namespace
 }  // namespace onewire_test

@@ -8,8 +8,8 @@
 
 namespace busmodel {
 
-void HostByteLocked(BusState& bus, std::uint8_t byte, std::uint32_t baud,
-                    std::vector<std::uint8_t>& answers);
+std::int64_t HostByteLocked(BusState& bus, std::uint8_t byte, std::uint32_t baud,
+                            std::vector<std::uint8_t>& answers);
 void PowerUpAdapterLocked();
 void ResetAdapterLocked();
 

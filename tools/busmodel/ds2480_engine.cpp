@@ -30,17 +30,33 @@ constexpr std::uint8_t NoPresenceCode = 0x03;
 
 constexpr std::size_t SearchBlockBytes = 16;
 
+// 1-Wire times at standard and overdrive speed; at flexible speed a slot
+// stretches with the write-1 low time and the data sample offset.
+constexpr std::int64_t Us = 1000;
+constexpr std::int64_t ResetNs = 1096 * Us;  // 512 us low, 584 us high
+constexpr std::int64_t OverdriveResetNs = 138 * Us;
+constexpr std::int64_t SlotNs = 60 * Us;
+constexpr std::int64_t OverdriveSlotNs = 10 * Us;
+constexpr int ParamWrite1Low = 4;
+constexpr int ParamSampleOffset = 5;
+constexpr std::uint8_t SpeedFlexible = 1;
+constexpr std::uint8_t SpeedOverdrive = 2;
+// Strong pull-up durations by value code (ms); 6 is undefined, 7 infinite.
+constexpr std::int64_t PullUpMs[] = {16, 66, 131, 262, 524, 1048, 0, 0};
+
 struct Chip {
     Adapter adapter = Adapter::Passive;
     bool timed = false;  // the timing byte after power-up was taken
     bool dataMode = false;
     bool escape = false;  // data mode: an 0xE3 waits for the next byte
     bool searchOn = false;
+    std::uint8_t speed = 0;  // bits 3-2 of the last reset, bit or search command
+    std::int64_t wireNs = 0;  // 1-Wire time of the byte being taken
     bool armed = false;   // strong pull-up after every data byte
     bool pullUp = false;  // a strong pull-up holds the wire now
     int deferred = -1;    // the answer of a pulse that ends with the next byte
     std::array<std::uint8_t, 8> params{};
-    std::vector<std::uint8_t> searchBlock;
+    std::size_t searchBytes = 0;  // bytes of the running accelerated pass
     Ds2480Counters counters;
     bool hangNext = false;  // the next power-up hangs the chip
     bool hung = false;
@@ -50,7 +66,8 @@ struct Chip {
 Chip chip;
 
 std::uint32_t chipBaud() {
-    switch (chip.params[ParamBaud]) {
+    // Codes 4-7 are the same rates with the serial lines inverted.
+    switch (chip.params[ParamBaud] & 3) {
         case 1:
             return 19200;
         case 2:
@@ -75,6 +92,17 @@ void masterReset() {
     chip.params[ParamPullUpDuration] = 4;  // 524 ms after power-up
 }
 
+void setSpeed(std::uint8_t command) {
+    chip.speed = static_cast<std::uint8_t>((command >> 2) & 3);
+}
+
+std::int64_t slotNs(int bit) {
+    if (chip.speed == SpeedOverdrive) return OverdriveSlotNs;
+    if (chip.speed != SpeedFlexible) return SlotNs;
+    const std::int64_t offset = 3 + chip.params[ParamSampleOffset];
+    return (bit != 0 ? (8 + chip.params[ParamWrite1Low]) + offset + 49 : 57 + offset) * Us;
+}
+
 // The chip answers nothing while it has no power or no port behind it.
 bool silent(const BusState& bus) {
     return bus.faults.noEcho || bus.faults.echoesBeforeUnplug == 0;
@@ -83,6 +111,7 @@ bool silent(const BusState& bus) {
 // The wire's reset through the passive model: an unchanged 0xF0 is no
 // presence, 0x00 a wire held low.
 std::uint8_t wireReset(BusState& bus) {
+    chip.wireNs += chip.speed == SpeedOverdrive ? OverdriveResetNs : ResetNs;
     std::vector<std::uint8_t> echo;
     TransmitLocked(bus, 0xF0, 9600, echo);
     if (echo.empty() || echo[0] == 0xF0) return NoPresenceCode;
@@ -91,6 +120,7 @@ std::uint8_t wireReset(BusState& bus) {
 }
 
 int wireSlot(BusState& bus, int bit) {
+    chip.wireNs += slotNs(bit);
     std::vector<std::uint8_t> echo;
     TransmitLocked(bus, bit != 0 ? 0xFF : 0x00, 115200, echo);
     return !echo.empty() && echo[0] == 0xFF ? 1 : 0;
@@ -109,16 +139,15 @@ void startPullUp() {
     ++chip.counters.pullUps;
 }
 
-// One accelerated pass over 64 ROM bits: the host's 16 bytes carry the
-// direction to take at each discrepancy (odd bits), the answer the path
+// Four ROM bits of an accelerated search pass per data byte, as the chip
+// answers each byte once its twelve slots are done: the host's byte carries
+// the direction to take at each discrepancy (odd bits), the answer the path
 // taken (odd bits) and where the devices disagreed (even bits).
-void searchPass(BusState& bus, std::vector<std::uint8_t>& answers) {
-    ++chip.counters.searchPasses;
-    std::array<std::uint8_t, SearchBlockBytes> out{};
-    for (int n = 0; n < 64; ++n) {
-        const int byte = n / 4;
-        const int shift = (n % 4) * 2;
-        const int wanted = (chip.searchBlock[static_cast<std::size_t>(byte)] >> (shift + 1)) & 1;
+std::uint8_t searchQuarter(BusState& bus, std::uint8_t directions) {
+    unsigned out = 0;
+    for (int n = 0; n < 4; ++n) {
+        const int shift = n * 2;
+        const int wanted = (directions >> (shift + 1)) & 1;
         const int id = wireSlot(bus, 1);
         const int cmp = wireSlot(bus, 1);
         int discrepancy = 0;
@@ -128,17 +157,18 @@ void searchPass(BusState& bus, std::vector<std::uint8_t>& answers) {
             direction = id == 0 ? wanted : 1;
         }
         (void)wireSlot(bus, direction);
-        out[static_cast<std::size_t>(byte)] |=
-            static_cast<std::uint8_t>((discrepancy << shift) | (direction << (shift + 1)));
+        out |= static_cast<unsigned>((discrepancy << shift) | (direction << (shift + 1)));
     }
-    chip.searchBlock.clear();
-    answers.insert(answers.end(), out.begin(), out.end());
+    return static_cast<std::uint8_t>(out);
 }
 
 void dataByte(BusState& bus, std::uint8_t value, std::vector<std::uint8_t>& answers) {
     if (chip.searchOn) {
-        chip.searchBlock.push_back(value);
-        if (chip.searchBlock.size() == SearchBlockBytes) searchPass(bus, answers);
+        // A pass is counted at its first byte; after sixteen the next byte
+        // begins another, as on the chip.
+        if (chip.searchBytes == 0) ++chip.counters.searchPasses;
+        chip.searchBytes = (chip.searchBytes + 1) % SearchBlockBytes;
+        answers.push_back(searchQuarter(bus, value));
         return;
     }
     answers.push_back(wireByte(bus, value));
@@ -167,6 +197,8 @@ void pulse(std::uint8_t command, std::vector<std::uint8_t>& answers) {
         chip.deferred = answer;
         return;
     }
+    // A timed pull-up answers when its time is over.
+    if ((command & 0x10) == 0) chip.wireNs += PullUpMs[chip.params[ParamPullUpDuration]] * 1000 * Us;
     answers.push_back(answer);
 }
 
@@ -182,6 +214,7 @@ void command(BusState& bus, std::uint8_t byte, std::vector<std::uint8_t>& answer
     }
     switch ((byte >> 5) & 3) {
         case 0: {  // a single time slot, bit 4 the value written
+            setSpeed(byte);
             const int read = wireSlot(bus, (byte >> 4) & 1);
             answers.push_back(static_cast<std::uint8_t>((byte & 0xFC) | (read != 0 ? 3 : 0)));
             if ((byte & 0x02) != 0) startPullUp();
@@ -189,9 +222,11 @@ void command(BusState& bus, std::uint8_t byte, std::vector<std::uint8_t>& answer
         }
         case 1:  // search accelerator on (bit 4) or off
             chip.searchOn = (byte & 0x10) != 0;
-            chip.searchBlock.clear();
+            chip.searchBytes = 0;
+            setSpeed(byte);
             return;
         case 2:
+            setSpeed(byte);
             answers.push_back(static_cast<std::uint8_t>(ResetAnswerBase | wireReset(bus)));
             return;
         default:
@@ -258,13 +293,15 @@ void ds2480Byte(BusState& bus, std::uint8_t byte, std::uint32_t baud,
 
 }  // namespace
 
-void HostByteLocked(BusState& bus, std::uint8_t byte, std::uint32_t baud,
-                    std::vector<std::uint8_t>& answers) {
+std::int64_t HostByteLocked(BusState& bus, std::uint8_t byte, std::uint32_t baud,
+                            std::vector<std::uint8_t>& answers) {
     if (chip.adapter == Adapter::Passive) {
         TransmitLocked(bus, byte, baud, answers);
-        return;
+        return 0;
     }
+    chip.wireNs = 0;
     ds2480Byte(bus, byte, baud, answers);
+    return chip.wireNs;
 }
 
 void PowerUpAdapterLocked() {
@@ -287,10 +324,10 @@ Adapter CurrentAdapter() {
     return chip.adapter;
 }
 
-void HostByte(std::uint8_t byte, std::uint32_t baud, std::vector<std::uint8_t>& answers) {
+std::int64_t HostByte(std::uint8_t byte, std::uint32_t baud, std::vector<std::uint8_t>& answers) {
     BusState& bus = Bus();
     std::lock_guard guard(bus.lock);
-    HostByteLocked(bus, byte, baud, answers);
+    return HostByteLocked(bus, byte, baud, answers);
 }
 
 void PowerUpAdapter() {

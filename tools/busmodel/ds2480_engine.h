@@ -14,8 +14,10 @@ void SetAdapter(Adapter adapter);
 Adapter CurrentAdapter();
 
 // One byte from the host at `baud` through the adapter; its answers (none,
-// one or more bytes) are appended to `answers`.
-void HostByte(std::uint8_t byte, std::uint32_t baud, std::vector<std::uint8_t>& answers);
+// one or more bytes) are appended to `answers`. Returns the 1-Wire time in ns
+// the DS2480B spent on it before its answer (0 for the passive adapter, whose
+// byte is its own time on the wire).
+std::int64_t HostByte(std::uint8_t byte, std::uint32_t baud, std::vector<std::uint8_t>& answers);
 
 // The chip's power comes back (a new open of the port): it waits for its
 // timing byte again, at 9600 baud, with its power-on parameters.

@@ -30,8 +30,36 @@ void AddByte(EchoSchedule& schedule, std::uint32_t baud, std::span<const std::ui
     for (std::uint8_t value : echoes) schedule.pending.push_back({value, schedule.cursorNs});
 }
 
+bool ChipReceives(EchoSchedule& schedule, std::uint32_t baud) {
+    if (!schedule.wireTiming) return true;
+    schedule.cursorNs += FrameNs(baud);
+    schedule.wireFreeNs = schedule.cursorNs;
+    if (schedule.chipStartNs <= schedule.cursorNs) return true;
+    ++schedule.overruns;
+    return false;
+}
+
+void ChipAnswers(EchoSchedule& schedule, std::uint32_t baud, std::int64_t wireNs,
+                 std::span<const std::uint8_t> answers) {
+    std::int64_t sent = schedule.cursorNs;
+    if (schedule.wireTiming) {
+        const std::int64_t start = std::max(schedule.cursorNs, schedule.chipFreeNs);
+        schedule.chipStartNs = start;
+        schedule.chipFreeNs = start + wireNs;
+        sent = std::max(schedule.chipFreeNs, schedule.answerFreeNs);
+    }
+    for (std::uint8_t value : answers) {
+        if (schedule.wireTiming) sent += FrameNs(baud);
+        schedule.pending.push_back({value, sent});
+    }
+    if (schedule.wireTiming) schedule.answerFreeNs = sent;
+}
+
 void FinishWrite(EchoSchedule& schedule) {
     std::int64_t due = schedule.cursorNs;
+    // A chip's answers may leave after the write's last byte has arrived.
+    if (schedule.pending.size() > schedule.writeStart)
+        due = std::max(due, schedule.pending.back().dueNs);
     // Echoes go back in the order their bytes were sent, even should a later
     // write carry less latency than an earlier one.
     if (schedule.writeStart > 0)
@@ -61,6 +89,9 @@ void DropPending(EchoSchedule& schedule) {
     schedule.pending.clear();
     schedule.writeStart = 0;
     schedule.wireFreeNs = 0;
+    schedule.chipFreeNs = 0;
+    schedule.chipStartNs = 0;
+    schedule.answerFreeNs = 0;
 }
 
 }  // namespace sim

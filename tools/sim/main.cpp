@@ -131,6 +131,13 @@ int main(int argc, char** argv) {
     control.latencyMs = config.latencyMs;
     control.wireTiming = config.wireTiming;
     control.onReload = reload;
+    if (!config.tracePath.empty()) {
+        control.trace = std::fopen(config.tracePath.c_str(), "w");
+        if (control.trace == nullptr) {
+            std::fprintf(stderr, "kelvarian-sim: cannot write %s\n", config.tracePath.c_str());
+            return 1;
+        }
+    }
     installSignals();
 
     if (!config.w1Root.empty()) return serveW1Tree(config);
@@ -154,5 +161,6 @@ int main(int argc, char** argv) {
 
     if (!config.linkPath.empty()) sim::RemoveLink(config.linkPath, pty.slavePath);
     sim::ClosePty(pty);
+    if (control.trace != nullptr) std::fclose(control.trace);
     return 0;
 }

@@ -80,16 +80,37 @@ std::int64_t nowNs() {
 
 // The bus answers each byte at once, at the speed the client has set; the
 // schedule decides when the echoes go back.
-void accept(int master, const std::uint8_t* bytes, std::size_t count, EchoSchedule& schedule) {
+void accept(int master, const std::uint8_t* bytes, std::size_t count, EchoSchedule& schedule,
+            std::FILE* trace) {
     StartWrite(schedule, nowNs());
     std::vector<std::uint8_t> echoes;
+    std::vector<std::uint8_t> answered;
+    std::uint32_t lastBaud = 0;
     for (std::size_t i = 0; i < count; ++i) {
         const std::uint32_t baud = slaveBaud(master);
         echoes.clear();
-        busmodel::HostByte(bytes[i], baud, echoes);
-        AddByte(schedule, baud, echoes);
+        bool lost = false;
+        if (!schedule.chip) {
+            (void)busmodel::HostByte(bytes[i], baud, echoes);
+            AddByte(schedule, baud, echoes);
+        } else if (ChipReceives(schedule, baud)) {
+            const std::int64_t wireNs = busmodel::HostByte(bytes[i], baud, echoes);
+            ChipAnswers(schedule, baud, wireNs, echoes);
+        } else {
+            lost = true;
+        }
+        if (trace == nullptr) continue;
+        if (baud != lastBaud) std::fprintf(trace, "%s@%u", i == 0 ? "" : " ", baud);
+        lastBaud = baud;
+        std::fprintf(trace, lost ? " %02X(lost)" : " %02X", bytes[i]);
+        answered.insert(answered.end(), echoes.begin(), echoes.end());
     }
     FinishWrite(schedule);
+    if (trace == nullptr) return;
+    std::fprintf(trace, " ->");
+    for (std::uint8_t value : answered) std::fprintf(trace, " %02X", value);
+    std::fprintf(trace, "\n");
+    std::fflush(trace);
 }
 
 // Waking from a sleep takes tens of microseconds, more on a busy machine; an
@@ -175,6 +196,7 @@ void Serve(const PtyEndpoint& pty, ServeControl& control) {
     // 50 us of timer slack.
     (void)prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
     EchoSchedule schedule;
+    schedule.chip = busmodel::CurrentAdapter() == busmodel::Adapter::Ds2480b;
     std::uint8_t buffer[512];
     while (!control.stop.load()) {
         if (control.reload.exchange(false) && control.onReload != nullptr) control.onReload();
@@ -187,7 +209,7 @@ void Serve(const PtyEndpoint& pty, ServeControl& control) {
             const ssize_t n =
                 (pfd.revents & POLLIN) != 0 ? ::read(pty.master, buffer, sizeof buffer) : 0;
             if (n > 0) {
-                accept(pty.master, buffer, static_cast<std::size_t>(n), schedule);
+                accept(pty.master, buffer, static_cast<std::size_t>(n), schedule, control.trace);
             } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
                 // No client has the slave open (hang-up, EIO): what was on its
                 // way is lost, and there is nothing to serve until one opens it.

@@ -5,6 +5,7 @@
 // echo schedule says it is due.
 #include <atomic>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 namespace sim {
@@ -31,6 +32,9 @@ struct ServeControl {
     // Read on the serving thread at every pass (onReload may change them).
     std::uint32_t latencyMs = 0;  // added to every write's round trip
     bool wireTiming = false;      // echoes wait for their bytes' time on the wire
+    // Every write of the client and what the bus answered, one line each, to
+    // learn what another program sends (null: none).
+    std::FILE* trace = nullptr;
 };
 
 // Serves until control.stop is set.

@@ -29,8 +29,10 @@ Options:
   --latency-ms N     add N ms to every write's round trip, as a USB serial
                      adapter does
   --adapter KIND     passive (the default) or ds2480b: a DS2480B line driver
-                     (DS9097U, LinkUSB) in front of the same bus, at 9600 baud
-  --w1-sysfs DIR      serve the bus as the Linux kernel's w1 stack shows it
+                     (DS9097U, LinkUSB) in front of the same bus, at 9600 baud;
+                     with --wire-timing it also spends its 1-Wire time on each
+                     byte and loses one that finds its one-byte buffer full
+  --w1-sysfs DIR     serve the bus as the Linux kernel's w1 stack shows it
                      instead: DIR stands for /sys/bus/w1/devices and holds
                      w1_bus_master1 with its slave folders (w1_slave, id,
                      ext_power, temperature), rewritten as the devices change;
@@ -40,6 +42,8 @@ Options:
   --w1-instant       conversions take no time (tests); otherwise a read of
                      w1_slave takes 750 ms, as the kernel converts on it, and
                      so does a bulk conversion
+  --trace FILE       write every write of the client (the speed, its bytes) and
+                     the bus's answers to FILE, one line each
   --help             this text
 
 DEVICE: ROM[,OPTION...]
@@ -360,6 +364,8 @@ bool ParseArgs(int argc, const char* const* argv, SimConfig& config, std::string
             config.linkPath = value;
         } else if (flag == "--w1-sysfs") {
             config.w1Root = value;
+        } else if (flag == "--trace") {
+            config.tracePath = value;
         } else if (flag == "--config") {
             config.configPath = value;
         } else if (flag == "--device") {

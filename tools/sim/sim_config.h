@@ -14,6 +14,7 @@ namespace sim {
 struct SimConfig {
     std::string linkPath;    // empty: no link
     std::string configPath;  // empty: no file (re-read on SIGHUP)
+    std::string tracePath;   // empty: no byte trace
     std::vector<busmodel::Device> devices;
     busmodel::Faults faults;
     std::uint32_t latencyMs = 0;  // added to every write's round trip
