@@ -40,8 +40,10 @@ void publish(MonitorState& state) {
     const bool failing = state.alarmCount == -1;
     pass.faultyCount = failing ? pass.deviceCount : state.faultyCount;
     pass.alarmCount = failing ? 0 : state.alarmCount;
-    // Without devices no reset is sent, so an empty bus is no failure of it.
-    pass.busFailing = state.portLost || state.openFailed || (failing && state.deviceCount > 0);
+    // Without devices no reset is sent, so an empty bus is no failure of it;
+    // nor is a failed cycle whose search found the bus answering.
+    pass.busFailing = state.portLost || state.openFailed ||
+                      (failing && state.deviceCount > 0 && !state.failureSearchFound);
     PublishUpdate(state.pending);
 }
 
@@ -172,8 +174,10 @@ void failureCycle(MonitorState& state) {
         searchWithTexts(state);
         pending.changes |= RowsChanged | StatusChanged;
         state.faultyCount = 0;
+        state.failureSearchFound = state.deviceCount > 0;
     }
     publish(state);
+    state.failureSearchFound = false;
 }
 
 // false when quitRequested was seen. A port change ends the wait early and is

@@ -106,6 +106,7 @@ void FeedAlerts(const monitor::SensorList& sensors, const web::StatusSnapshot& s
             entry.celsius = web::ValidReading(sensor);
         }
         entry.message = messageOf(sensor, entry.state);
+        entry.read = sensor.cells[web::kStatusCell] != monitor::NotReadYetText;
         instance.latest.push_back(std::move(entry));
     }
     announceDue();
