@@ -75,7 +75,7 @@ bool SetWindowIconFromIco(std::span<const std::uint8_t> icoBytes);
 bool ShowNotificationIcon(bool on, std::string_view tooltip);
 // A notification from that icon, or, on a desktop without a notification
 // area, through the desktop's notification service where it has one (the Qt
-// layer); nothing while notifications are off. Never waits for the desktop.
+// layer); nothing while notifications are off. Never waits for an answer.
 void ShowNotification(std::string_view title, std::string_view text);
 void ShowMainWindow();
 void HideMainWindow();
