@@ -100,11 +100,13 @@ void noteSearchOutcome(MonitorState& state, bool complete) {
 
 // The search the monitor starts by itself after failures, with a search's
 // texts; only a complete one changes the lists.
-void searchWithTexts(MonitorState& state) {
+// true when the search went through to its end.
+bool searchWithTexts(MonitorState& state) {
     const SearchOutcome outcome =
         SearchBusConfirmed(state.devices, state.portNameCopy, state.pending, state.memory);
     state.deviceCount = static_cast<int>(state.devices.size());
     noteSearchOutcome(state, outcome.complete);
+    return outcome.complete;
 }
 
 // A failed bus call: its message becomes the status text.
@@ -150,7 +152,7 @@ void retryLostPort(MonitorState& state) {
     state.lostCycles = 0;
     ReopenPort(state.portNameCopy, state.devices, state.pending, true);
     state.portLost = onewire::lastStatus() != onewire::Ok;
-    if (!state.portLost && state.devices.empty()) searchWithTexts(state);
+    if (!state.portLost && state.devices.empty()) (void)searchWithTexts(state);
     publish(state);
 }
 
@@ -171,10 +173,10 @@ void failureCycle(MonitorState& state) {
     // A search on a port that is gone would find nothing and forget the
     // devices that are to be polled again once it is back.
     if (!closeLostPort(state) && ++state.faultyCount >= FailedCyclesBeforeSearch) {
-        searchWithTexts(state);
+        // A search cut short keeps the devices it could not reach.
+        state.failureSearchFound = searchWithTexts(state) && state.deviceCount > 0;
         pending.changes |= RowsChanged | StatusChanged;
         state.faultyCount = 0;
-        state.failureSearchFound = state.deviceCount > 0;
     }
     publish(state);
     state.failureSearchFound = false;
