@@ -41,6 +41,7 @@ std::vector<Announcement> TrackStates(AlertTracker& tracker, const BusSeen& bus,
     for (const SensorSeen& sensor : seen) {
         listed.insert(sensor.rom);
         TrackedSensor& tracked = tracker.sensors[sensor.rom];
+        if (!sensor.read) continue;
         const SensorState before = tracked.announced;
         if (settle(tracked, sensor.state, nowMs, tracker.delayMs)) due.push_back({sensor, before});
     }

@@ -24,6 +24,9 @@ struct SensorSeen {
     SensorState state = SensorState::Ok;
     std::optional<double> celsius;
     std::string message;  // one Russian line, as the status bar would say it
+    // false: identified and not read yet (at the start, after a search), so
+    // its state says nothing; it keeps what was told of it.
+    bool read = true;
 };
 
 // The bus's announcements name it so, with no ROM code.

@@ -86,7 +86,7 @@ void IdentifyDevice(BusDevice& device, SensorRecord& row, MonitorMailbox& pendin
     if (!IsThermometer(family)) return;
     SetCellText(row.cells[Connection], ReadSupplyModeText(device.rom), pending);
     SetCellText(row.cells[Temperature], "Измерение", pending);
-    SetCellText(row.cells[Status], "Инициализация", pending);
+    SetCellText(row.cells[Status], NotReadYetText, pending);
 }
 
 void IdentifyDevices(BusDeviceList& devices, MonitorMailbox& pending) {

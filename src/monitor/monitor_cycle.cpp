@@ -40,8 +40,10 @@ void publish(MonitorState& state) {
     const bool failing = state.alarmCount == -1;
     pass.faultyCount = failing ? pass.deviceCount : state.faultyCount;
     pass.alarmCount = failing ? 0 : state.alarmCount;
-    // Without devices no reset is sent, so an empty bus is no failure of it.
-    pass.busFailing = state.portLost || state.openFailed || (failing && state.deviceCount > 0);
+    // Without devices no reset is sent, so an empty bus is no failure of it;
+    // nor is a failed cycle whose search found the bus answering.
+    pass.busFailing = state.portLost || state.openFailed ||
+                      (failing && state.deviceCount > 0 && !state.failureSearchFound);
     PublishUpdate(state.pending);
 }
 
@@ -98,11 +100,13 @@ void noteSearchOutcome(MonitorState& state, bool complete) {
 
 // The search the monitor starts by itself after failures, with a search's
 // texts; only a complete one changes the lists.
-void searchWithTexts(MonitorState& state) {
+// true when the search went through to its end.
+bool searchWithTexts(MonitorState& state) {
     const SearchOutcome outcome =
         SearchBusConfirmed(state.devices, state.portNameCopy, state.pending, state.memory);
     state.deviceCount = static_cast<int>(state.devices.size());
     noteSearchOutcome(state, outcome.complete);
+    return outcome.complete;
 }
 
 // A failed bus call: its message becomes the status text.
@@ -148,7 +152,7 @@ void retryLostPort(MonitorState& state) {
     state.lostCycles = 0;
     ReopenPort(state.portNameCopy, state.devices, state.pending, true);
     state.portLost = onewire::lastStatus() != onewire::Ok;
-    if (!state.portLost && state.devices.empty()) searchWithTexts(state);
+    if (!state.portLost && state.devices.empty()) (void)searchWithTexts(state);
     publish(state);
 }
 
@@ -169,11 +173,13 @@ void failureCycle(MonitorState& state) {
     // A search on a port that is gone would find nothing and forget the
     // devices that are to be polled again once it is back.
     if (!closeLostPort(state) && ++state.faultyCount >= FailedCyclesBeforeSearch) {
-        searchWithTexts(state);
+        // A search cut short keeps the devices it could not reach.
+        state.failureSearchFound = searchWithTexts(state) && state.deviceCount > 0;
         pending.changes |= RowsChanged | StatusChanged;
         state.faultyCount = 0;
     }
     publish(state);
+    state.failureSearchFound = false;
 }
 
 // false when quitRequested was seen. A port change ends the wait early and is

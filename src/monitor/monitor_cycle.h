@@ -27,7 +27,10 @@ struct MonitorState {
     // The named port did not open (an adapter not yet plugged in): once the
     // failure shows on the rows, it is tried again like a lost one.
     bool openFailed = false;
-    int lostCycles = 0;     // cycles since the port was lost or last tried
+    int lostCycles = 0;  // cycles since the port was lost or last tried
+    // The failure path's search of this cycle found devices: the bus
+    // answers, so the pass that publishes them tells no bus failure.
+    bool failureSearchFound = false;
     // The codes the monitor knows and those only one search found.
     SearchMemory memory;
     std::size_t absentCursor = 0;   // next of the absent sensors to read

@@ -25,6 +25,8 @@ inline constexpr float SensorRangeLowC = -55.0f;
 inline constexpr float SensorRangeHighC = 127.0f;
 
 inline constexpr std::string_view ScratchpadCrcErrorText = "Ошибка CRC";
+// The Status of a thermometer that was identified and not read yet.
+inline constexpr std::string_view NotReadYetText = "Инициализация";
 
 bool IsThermometer(std::uint8_t family);
 

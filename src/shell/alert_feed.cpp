@@ -20,7 +20,8 @@ struct Alerts {
     std::vector<alerts::SensorSeen> latest;
     alerts::BusSeen bus;
     std::string statusText;  // the monitor's latest, the bus failure's own words
-    bool iconShown = false;  // "Notify" is on and the desktop has a notification area
+    bool notify = false;     // "Notify" is on
+    bool iconShown = false;  // and the desktop has a notification area
 };
 
 Alerts instance;
@@ -45,8 +46,7 @@ void announceDue() {
     for (const alerts::Announcement& announcement : alerts::TrackStates(
              instance.tracker, instance.bus, instance.latest, platform::ElapsedMs())) {
         alerts::QueueAnnouncement(instance.runner, announcement);
-        if (instance.iconShown)
-            platform::ShowNotification("Kelvarian", announcement.sensor.message);
+        if (instance.notify) platform::ShowNotification("Kelvarian", announcement.sensor.message);
     }
 }
 
@@ -59,9 +59,10 @@ void StartAlertsIfConfigured() {
     instance.tracker.delayMs = static_cast<std::uint64_t>(stored.delay) * 1000;
     instance.runner.command = stored.command;
     instance.running = platform::StartTimer(AlertTimer, AlertTimerPeriodMs, &OnAlertTimer);
-    if (instance.running && stored.notify != 0) {
-        instance.iconShown = platform::ShowNotificationIcon(true, "Kelvarian");
-    }
+    // Without a notification area the layer may still reach the desktop's
+    // notification service, so notifications do not depend on the icon.
+    instance.notify = instance.running && stored.notify != 0;
+    if (instance.notify) instance.iconShown = platform::ShowNotificationIcon(true, "Kelvarian");
 }
 
 void NoteStatusText(const std::string& summary) {
@@ -70,8 +71,8 @@ void NoteStatusText(const std::string& summary) {
 }
 
 void StopAlerts() {
-    if (instance.iconShown) platform::ShowNotificationIcon(false, "");
-    instance.iconShown = false;
+    if (instance.notify) platform::ShowNotificationIcon(false, "");
+    instance.notify = instance.iconShown = false;
     // The last hand-overs of a stopping monitor are nobody's news.
     instance.running = false;
 }
@@ -105,6 +106,7 @@ void FeedAlerts(const monitor::SensorList& sensors, const web::StatusSnapshot& s
             entry.celsius = web::ValidReading(sensor);
         }
         entry.message = messageOf(sensor, entry.state);
+        entry.read = sensor.cells[web::kStatusCell] != monitor::NotReadYetText;
         instance.latest.push_back(std::move(entry));
     }
     announceDue();

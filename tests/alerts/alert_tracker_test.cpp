@@ -37,6 +37,17 @@ TEST(AlertTracker, AChangeIsToldOnceAfterTheDelayAndSoIsTheReturnToOk) {
     // With no delay the pass itself announces.
     tracker.delayMs = 0;
     EXPECT_EQ(TrackStates(tracker, {Seen(SensorState::Alarm)}, 600'000).size(), 1u);
+
+    // Identified and not read yet (a search rebuilt the rows, or the program
+    // just started): no fault is told, and the alarm told before stays told.
+    SensorSeen unread = Seen(SensorState::Fault);
+    unread.read = false;
+    EXPECT_TRUE(TrackStates(tracker, {unread}, 601'000).empty());
+    EXPECT_TRUE(TrackStates(tracker, {Seen(SensorState::Alarm)}, 602'000).empty());
+    AlertTracker started;
+    started.delayMs = 0;
+    EXPECT_TRUE(TrackStates(started, {unread}, 0).empty());
+    EXPECT_TRUE(TrackStates(started, {Seen(SensorState::Ok)}, 1'000).empty());
 }
 
 // A bus that fails turns every sensor "fault": one message tells it, not one

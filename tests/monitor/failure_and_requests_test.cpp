@@ -156,6 +156,34 @@ void shortDuringSearch(std::string_view text) {
 void ignoreEvents(std::int32_t) {}
 const platform::MonitorWindowOps shortingWindow{shortDuringSearch, ignoreEvents};
 
+// A program started with no stored sensors finds its bus through the failure
+// path's search; the pass that publishes what it found is no bus failure
+// (the alerts would tell one), while a bus that then stops answering is, also
+// in the cycle whose search finds nobody.
+TEST_F(PollCycleTest, TheSearchThatFindsAFirstBusIsNoBusFailure) {
+    startWith({});
+    busmodel::SetDevices({Thermometer(B20, 1, 0x0191), Thermometer(B20, 2, 0x0191)});
+    MonitorMailbox copy;
+    for (int i = 0; i < 2 * FailedCyclesBeforeSearch && state.deviceCount == 0; ++i) {
+        ASSERT_TRUE(cycle());
+        TakeOverMailbox(copy);
+        EXPECT_FALSE(copy.figures.pass.busFailing) << i;
+    }
+    ASSERT_EQ(state.deviceCount, 2);
+    EXPECT_EQ(copy.figures.pass.deviceCount, 2);
+    ASSERT_TRUE(cycle());
+    TakeOverMailbox(copy);
+    EXPECT_FALSE(copy.figures.pass.busFailing);
+
+    // Nobody answers the reset, nor the search the failures end in.
+    busmodel::SetDevices({});
+    for (int i = 0; i <= FailedCyclesBeforeSearch; ++i) {
+        ASSERT_TRUE(cycle());
+        TakeOverMailbox(copy);
+        EXPECT_TRUE(copy.figures.pass.busFailing) << i;
+    }
+}
+
 // A bus of exactly as many devices as the list holds is searched whole;
 // one more stays a search that could not finish.
 TEST_F(PollCycleTest, BusAsFullAsTheListIsSearchedWhole) {

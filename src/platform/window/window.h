@@ -70,9 +70,12 @@ bool UseToolkitLanguage(std::string_view language);
 // Sets the window icon from the bytes of an .ico file; false when unreadable.
 bool SetWindowIconFromIco(std::span<const std::uint8_t> icoBytes);
 // The notification-area icon with the window's icon and `tooltip`, shown
-// while `on`; false when the desktop has no notification area.
+// while `on`; false when the desktop has no notification area. Either way
+// `on` turns notifications on or off.
 bool ShowNotificationIcon(bool on, std::string_view tooltip);
-// A notification from that icon; nothing while the icon is not shown.
+// A notification from that icon, or, on a desktop without a notification
+// area, through the desktop's notification service where it has one (the Qt
+// layer); nothing while notifications are off. Never waits for an answer.
 void ShowNotification(std::string_view title, std::string_view text);
 void ShowMainWindow();
 void HideMainWindow();

@@ -56,6 +56,9 @@ struct WindowLayer {
     QSystemTrayIcon* tray = nullptr;  // a child of the window, made on first show
     std::string trayTitle;            // the last notification shown through it
     std::string trayMessage;
+    // ShowNotificationIcon(true) was the last word, tray or not: without a
+    // tray, notifications go to the desktop's notification service.
+    bool notificationsOn = false;
 };
 
 WindowLayer& Layer();

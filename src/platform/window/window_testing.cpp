@@ -29,6 +29,7 @@
 #include <memory>
 
 #include "platform/monitor_window.h"
+#include "platform/window/desktop_notifications.h"
 #include "platform/window/window_state.h"
 
 namespace platform {
@@ -106,9 +107,15 @@ bool MainWindowHasIcon() {
 
 NotificationIconView NotificationIcon() {
     const WindowLayer& layer = Layer();
-    if (layer.tray == nullptr) return {};
-    return {layer.tray->isVisible(), !layer.tray->icon().isNull(),
-            layer.tray->toolTip().toStdString(), layer.trayTitle, layer.trayMessage};
+    NotificationIconView view;
+    view.desktopPending = DesktopNotificationsPending();
+    if (layer.tray == nullptr) return view;
+    view.shown = layer.tray->isVisible();
+    view.hasIcon = !layer.tray->icon().isNull();
+    view.tooltip = layer.tray->toolTip().toStdString();
+    view.title = layer.trayTitle;
+    view.message = layer.trayMessage;
+    return view;
 }
 
 Rect InnerRect() {

@@ -70,6 +70,9 @@ struct NotificationIconView {
     std::string tooltip;
     std::string title;
     std::string message;
+    // Notifications handed to the desktop's notification service (no tray)
+    // that it has not answered yet; 0 in a layer that has no such path.
+    int desktopPending = 0;
 };
 NotificationIconView NotificationIcon();
 

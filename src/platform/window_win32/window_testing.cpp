@@ -169,7 +169,7 @@ std::string MainWindowTitle() {
 NotificationIconView NotificationIcon() {
     const WindowLayer& layer = Layer();
     if (!layer.trayShown) return {};
-    return {true, layer.trayHasIcon, layer.trayTip, layer.trayTitle, layer.trayMessage};
+    return {true, layer.trayHasIcon, layer.trayTip, layer.trayTitle, layer.trayMessage, 0};
 }
 
 bool MainWindowHasIcon() {
