@@ -8,6 +8,7 @@
 #include <iterator>
 
 #include "onewire/bus_master.h"
+#include "onewire/commands.h"
 #include "onewire/echo_wait.h"
 #include "onewire/port_adapter.h"
 #include "onewire/primitives.h"
@@ -36,7 +37,6 @@ constexpr std::uint8_t BitCommand = 0x81;  // bit 4: the value, bit 1: pull-up a
 constexpr std::uint8_t BitValueOne = 0x10;
 constexpr std::uint8_t BitPullUp = 0x02;
 constexpr std::uint8_t PullUpUntilStopped = 0x3F;  // strong pull-up duration: infinite
-constexpr std::uint8_t SearchRomCommand = 0xF0;
 
 // The peers' proven timing at standard speed: pull-down slew rate 1.37 V/us,
 // write-1 low time 10 us, data sample offset 8 us; then the baud-rate

@@ -1,6 +1,7 @@
 #include <array>
 
 #include "onewire/bus_master.h"
+#include "onewire/commands.h"
 #include "onewire/port_adapter.h"
 #include "onewire/rom.h"
 #include "onewire/status.h"
@@ -9,7 +10,6 @@
 namespace onewire {
 namespace {
 
-constexpr std::uint8_t SearchRomCommand = 0xF0;
 constexpr int RomBits = 64;
 constexpr int CommandSlots = 8;
 // Two read slots and one write slot per bit.

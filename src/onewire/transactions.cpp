@@ -1,6 +1,7 @@
 #include <algorithm>
 
 #include "onewire/bus_master.h"
+#include "onewire/commands.h"
 #include "onewire/port_adapter.h"
 #include "onewire/rom.h"
 #include "onewire/status.h"
@@ -8,11 +9,6 @@
 namespace onewire {
 namespace {
 
-constexpr std::uint8_t MatchRomCommand = 0x55;
-constexpr std::uint8_t SkipRomCommand = 0xCC;
-constexpr std::uint8_t ConvertTCommand = 0x44;
-constexpr std::uint8_t ReadScratchpadCommand = 0xBE;
-constexpr std::uint8_t ReadPowerSupplyCommand = 0xB4;
 constexpr std::int32_t ScratchpadBytes = 9;
 
 bool resetMaster() {

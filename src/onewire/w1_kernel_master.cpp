@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "onewire/commands.h"
 #include "onewire/kernel_master.h"
 #include "onewire/port_adapter.h"
 #include "onewire/rom.h"
@@ -25,11 +26,6 @@
 namespace onewire {
 namespace {
 
-constexpr std::uint8_t MatchRomCommand = 0x55;
-constexpr std::uint8_t SkipRomCommand = 0xCC;
-constexpr std::uint8_t ConvertTCommand = 0x44;
-constexpr std::uint8_t ReadScratchpadCommand = 0xBE;
-constexpr std::uint8_t ReadPowerSupplyCommand = 0xB4;
 constexpr int RomBits = 64;
 
 // The kernel's store of therm_bulk_read takes exactly "trigger" and its
