@@ -14,10 +14,20 @@ namespace {
 
 constexpr std::size_t SerialDigits = 12;
 
+// The kernel's attribute files hold at most a page; anything much longer is
+// not one of them (a link to /dev/zero, a log), and reading it whole would
+// hold the monitor thread and fill the memory.
+constexpr std::size_t LongestKernelFile = 64 * 1024;
+
 bool readWhole(const std::string& path, std::string& text) {
+    text.clear();
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
-    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    char chunk[4096];
+    while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
+        text.append(chunk, static_cast<std::size_t>(in.gcount()));
+        if (text.size() > LongestKernelFile) return false;
+    }
     return !in.bad();
 }
 

@@ -74,6 +74,11 @@ TEST(W1KernelFiles, ScratchpadLineAndItsFaults) {
     }
     EXPECT_EQ(onewire::readW1Scratchpad(dir.path() + "/28-000000000001", bytes),
               W1SlaveAnswer::NoAnswer);
+    // A file far longer than any of the kernel's (a link to a log, say) is no
+    // answer, whatever its first line says.
+    writeFile(slave + "/w1_slave", "91 01 4b 46 7f ff 0f 10 25 : crc=25 YES\n" +
+                                       std::string(200 * 1024, 'x'));
+    EXPECT_EQ(onewire::readW1Scratchpad(slave, bytes), W1SlaveAnswer::NoAnswer);
 
     EXPECT_EQ(onewire::readW1ExtPower(slave), -1);
     writeFile(slave + "/ext_power", "1\n");
