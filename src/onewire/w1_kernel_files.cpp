@@ -19,7 +19,9 @@ constexpr std::size_t SerialDigits = 12;
 // hold the monitor thread and fill the memory.
 constexpr std::size_t LongestKernelFile = 64 * 1024;
 
-bool readWhole(const std::string& path, std::string& text) {
+}  // namespace
+
+bool readW1File(const std::string& path, std::string& text) {
     text.clear();
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
@@ -30,6 +32,8 @@ bool readWhole(const std::string& path, std::string& text) {
     }
     return !in.bad();
 }
+
+namespace {
 
 bool hexByte(std::string_view text, std::uint8_t& value) {
     unsigned number = 0;
@@ -57,7 +61,7 @@ bool searchedBefore(const RomCode& a, const RomCode& b) {
 
 bool romFromIdFile(const std::string& slaveDir, RomCode& rom) {
     std::string bytes;
-    if (!readWhole(slaveDir + "/id", bytes) || bytes.size() != rom.size()) return false;
+    if (!readW1File(slaveDir + "/id", bytes) || bytes.size() != rom.size()) return false;
     std::copy(bytes.begin(), bytes.end(), rom.begin());
     return true;
 }
@@ -99,7 +103,7 @@ bool romFromW1SlaveName(const std::string& name, RomCode& rom) {
 bool readW1SlaveNames(const std::string& masterDir, std::vector<std::string>& names) {
     names.clear();
     std::string text;
-    if (!readWhole(masterDir + "/w1_master_slaves", text)) return false;
+    if (!readW1File(masterDir + "/w1_master_slaves", text)) return false;
     std::istringstream lines(text);
     for (std::string line; std::getline(lines, line);) {
         if (line.empty() || line == "not found.") continue;
@@ -134,7 +138,7 @@ bool listW1Slaves(const std::string& masterDir, std::vector<RomCode>& roms) {
 
 W1SlaveAnswer readW1Scratchpad(const std::string& slaveDir, std::array<std::uint8_t, 9>& bytes) {
     std::string text;
-    if (!readWhole(slaveDir + "/w1_slave", text)) return W1SlaveAnswer::NoAnswer;
+    if (!readW1File(slaveDir + "/w1_slave", text)) return W1SlaveAnswer::NoAnswer;
     const std::string line = text.substr(0, text.find('\n'));
     // "50 05 4b 46 7f ff 0c 10 1c : crc=1c YES"
     std::istringstream words(line);
@@ -152,7 +156,7 @@ W1SlaveAnswer readW1Scratchpad(const std::string& slaveDir, std::array<std::uint
 
 int readW1ExtPower(const std::string& slaveDir) {
     std::string text;
-    if (!readWhole(slaveDir + "/ext_power", text) || text.empty()) return -1;
+    if (!readW1File(slaveDir + "/ext_power", text) || text.empty()) return -1;
     if (text[0] == '1') return 1;
     return text[0] == '0' ? 0 : -1;
 }

@@ -10,6 +10,10 @@
 
 namespace onewire {
 
+// A kernel attribute file whole; false when it cannot be read or is far
+// longer than any the kernel writes.
+bool readW1File(const std::string& path, std::string& text);
+
 // true when `dir` is a kernel master's folder: it holds `w1_master_slaves`.
 bool isW1MasterFolder(const std::string& dir);
 

@@ -10,8 +10,6 @@
 
 #include <algorithm>
 #include <array>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -68,13 +66,6 @@ struct KernelBus {
 };
 KernelBus bus;
 
-bool readText(const std::string& path, std::string& text) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
-}
-
 // false where the file is missing (before kernel 5.10, or on a second
 // master: the kernel makes it on the master of the first thermometer only)
 // or not writable for this user (it is 0644 root:root unless a udev rule
@@ -91,7 +82,7 @@ bool triggerBulkConversion() {
 
 bool bulkConversionDone() {
     std::string text;
-    if (!readText(bus.folder + "/therm_bulk_read", text)) return true;
+    if (!readW1File(bus.folder + "/therm_bulk_read", text)) return true;
     return text.rfind("0", 0) == 0 || text.rfind("1", 0) == 0;
 }
 
