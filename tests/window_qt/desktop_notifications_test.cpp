@@ -8,6 +8,9 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusVirtualObject>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QPixmap>
 #include <QStringList>
 #include <QTest>
 #include <QVariantMap>
@@ -169,6 +172,9 @@ TEST_F(DesktopNotificationsTest, WithoutATrayTheServiceShowsThemAndItsAbsenceBre
     // stays a name.
     RecordingService markupServer(true);
     Register(markupServer);
+    QPixmap picture(16, 16);
+    picture.fill(Qt::red);
+    QGuiApplication::setWindowIcon(QIcon(picture));
     platform::ShowNotification("Kelvarian", "Котёл <b> & Co: вне допустимого диапазона, 40,0 °C");
     ASSERT_TRUE(AllAnswered());
     std::vector<QVariantList> calls = markupServer.Calls();
@@ -182,6 +188,22 @@ TEST_F(DesktopNotificationsTest, WithoutATrayTheServiceShowsThemAndItsAbsenceBre
     EXPECT_TRUE(calls[0][5].toStringList().isEmpty());  // no actions
     const QVariantMap hints = qdbus_cast<QVariantMap>(calls[0][6]);
     EXPECT_EQ(Text(hints.value("desktop-entry")), "kelvarian");
+    // The window's picture goes along for servers whose theme lacks the icon:
+    // whole rows of RGBA, as the server will read them.
+    const QDBusArgument image = hints.value("image-data").value<QDBusArgument>();
+    int width = 0, height = 0, stride = 0, bits = 0, channels = 0;
+    bool alpha = false;
+    QByteArray pixels;
+    image.beginStructure();
+    image >> width >> height >> stride >> alpha >> bits >> channels >> pixels;
+    image.endStructure();
+    EXPECT_GT(width, 0);
+    EXPECT_EQ(stride, 4 * width);
+    EXPECT_EQ(pixels.size(), stride * height);
+    EXPECT_TRUE(alpha && bits == 8 && channels == 4);
+    if (pixels.size() >= 4) {
+        EXPECT_EQ(pixels.left(4), QByteArray("\xff\x00\x00\xff", 4));  // red, opaque
+    }
     EXPECT_EQ(calls[0][7].toInt(), -1);  // the server's own time-out
 
     // Notifications off: nothing is even handed over.

@@ -5,11 +5,15 @@
 #include "platform/window/desktop_notifications.h"
 
 #include <QCoreApplication>
+#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QImage>
 #include <QStringList>
 #include <QVariantMap>
 
@@ -75,9 +79,32 @@ void CallService(const QString& method, const QVariantList& arguments,
                      });
 }
 
+// The program's own picture for servers that find no "kelvarian" in the icon
+// theme (a build run from its folder, not installed): the freedesktop
+// "image-data" structure, 8-bit RGBA rows. None while no window icon is set.
+constexpr int NotificationImageSize = 48;
+
+void AddProgramImage(QVariantMap& hints) {
+    const QIcon icon = QGuiApplication::windowIcon();
+    if (icon.isNull()) return;
+    const QImage image = icon.pixmap(NotificationImageSize, NotificationImageSize)
+                             .toImage()
+                             .convertToFormat(QImage::Format_RGBA8888);
+    if (image.isNull()) return;
+    QDBusArgument data;
+    data.beginStructure();
+    data << image.width() << image.height() << static_cast<int>(image.bytesPerLine()) << true << 8
+         << 4
+         << QByteArray(reinterpret_cast<const char*>(image.constBits()),
+                       static_cast<int>(image.sizeInBytes()));
+    data.endStructure();
+    hints.insert("image-data", QVariant::fromValue(data));
+}
+
 void Notify(const Notification& notification) {
     QVariantMap hints;
     hints.insert("desktop-entry", QString(ProgramIconName));
+    AddProgramImage(hints);
     const QString body =
         instance.markup == Markup::Yes ? notification.body.toHtmlEscaped() : notification.body;
     ++instance.inFlight;
