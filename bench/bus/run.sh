@@ -138,6 +138,15 @@ run_ours() {  # N LATENCY
 
 # owserver on the same bus: a directory listing of /uncached searches the
 # bus; owread of every thermometer's temperature converts and reads them.
+# Whether the owserver just started answers on PORT within ten seconds.
+owserver_answers() {  # PORT
+    for _ in $(seq 100); do
+        owdir -s "$1" / >/dev/null 2>&1 && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
 run_owserver() {  # LATENCY
     local lat=$1 port t0 search read found readings
     if ! command -v owserver >/dev/null || ! command -v owdir >/dev/null; then
@@ -147,12 +156,7 @@ run_owserver() {  # LATENCY
     port=$((14304 + RANDOM % 1000))
     owserver --passive="$LINK" -p "$port" --foreground --error_level=0 >"$WORK/owserver.out" 2>&1 &
     OWSERVER_PID=$!
-    local ready=no
-    for _ in $(seq 100); do
-        if owdir -s "$port" / >/dev/null 2>&1; then ready=yes; break; fi
-        sleep 0.1
-    done
-    if [ "$ready" = no ]; then
+    if ! owserver_answers "$port"; then
         row "owserver --passive" "$PEER_SIZE" "$lat" "did not start" "" "" "$(head -c 200 "$WORK/owserver.out")"
     else
         t0=$(now_ns)
@@ -311,12 +315,7 @@ run_ds_owserver() {  # LATENCY
     port=$((15304 + RANDOM % 1000))
     LD_PRELOAD=$SHIM owserver -d "$LINK" -p "$port" --foreground --error_level=0 >"$WORK/owserver-d.out" 2>&1 &
     OWSERVER_PID=$!
-    local ready=no
-    for _ in $(seq 100); do
-        if owdir -s "$port" / >/dev/null 2>&1; then ready=yes; break; fi
-        sleep 0.1
-    done
-    if [ "$ready" = no ]; then
+    if ! owserver_answers "$port"; then
         ds_row "owserver -d" "$lat" "did not start" "" "" "" "$(head -c 200 "$WORK/owserver-d.out")"
     else
         w0=$(trace_writes) t0=$(now_ns)

@@ -96,6 +96,12 @@ struct Burst {
         if (b == CommandMode) put(b);  // a single 0xE3 would leave data mode
         ++answers;
     }
+    // A reset pulse, answered by one byte that tells presence and short.
+    void reset() {
+        command();
+        put(ResetCommand);
+        ++answers;
+    }
 };
 
 // Every burst first ends a strong pull-up that is still on: the stop command
@@ -233,9 +239,7 @@ bool resetDs2480(ResetAnswer& result) {
     result = ResetAnswer::NoPresence;
     if (!ready()) return false;
     Burst burst = opening();
-    burst.command();
-    burst.put(ResetCommand);
-    ++burst.answers;
+    burst.reset();
     std::uint8_t answers[Capacity];
     if (!exchange(burst, answers)) return false;
     return judgeReset(answers[burst.skip], result);
@@ -321,9 +325,7 @@ bool resetWriteThenReadDs2480(const std::uint8_t* command, std::int32_t commandB
     }
     if (!ready()) return false;
     Burst burst = opening();
-    burst.command();
-    burst.put(ResetCommand);
-    ++burst.answers;
+    burst.reset();
     burst.data();
     for (std::int32_t i = 0; i < commandBytes; ++i) burst.dataByte(command[i]);
     for (std::int32_t i = 0; i < n; ++i) burst.dataByte(0xFF);
@@ -346,9 +348,7 @@ bool searchPassDs2480(const SearchState& state, RomCode& rom, int& lastZero) {
     lastZero = 0;
     if (!ready()) return false;
     Burst burst = opening();
-    burst.command();
-    burst.put(ResetCommand);
-    ++burst.answers;
+    burst.reset();
     burst.data();
     burst.dataByte(SearchRomCommand);
     burst.command();

@@ -1,13 +1,12 @@
 #include "shell/alert_feed.h"
 
-#include <set>
-
 #include "alerts/alert_runner.h"
 #include "alerts/alert_tracker.h"
 #include "monitor/thermometer.h"
 #include "platform/clock.h"
 #include "platform/window/window.h"
 #include "shell/main_window.h"
+#include "shell/reported_thermometers.h"
 #include "shell/shell_state.h"
 
 namespace shell {
@@ -88,16 +87,8 @@ void FeedAlerts(const monitor::SensorList& sensors, const web::StatusSnapshot& s
     instance.bus.message =
         busName + ": " + (instance.bus.failing ? instance.statusText : "в норме");
     instance.latest.clear();
-    std::set<std::string> seen;
-    for (std::size_t i = 0; i < sensors.size() && i < snapshot.sensors.size(); ++i) {
-        const web::SensorSnapshot& sensor = snapshot.sensors[i];
-        // An empty Status: the monitor has not reported on it yet, only the
-        // file named it. A bus that is empty from the start reports no pass
-        // but still marks its stored sensors "Не найден".
-        if (!monitor::IsThermometer(sensors[i].rom[0]) || sensor.cells[web::kStatusCell].empty() ||
-            !seen.insert(sensor.rom).second) {
-            continue;
-        }
+    for (const std::size_t row : ReportedThermometerRows(sensors, snapshot)) {
+        const web::SensorSnapshot& sensor = snapshot.sensors[row];
         alerts::SensorSeen entry;
         entry.rom = sensor.rom;
         entry.name = sensor.cells[web::kNameCell];

@@ -1,13 +1,11 @@
 #include "shell/publisher_feed.h"
 
-#include <set>
-
 #include "monitor/app_settings.h"
-#include "monitor/thermometer.h"
 #include "mqtt/publisher.h"
 #include "platform/name_lookup.h"
 #include "platform/window/window.h"
 #include "shell/main_window.h"
+#include "shell/reported_thermometers.h"
 #include "shell/shell_state.h"
 
 namespace shell {
@@ -48,17 +46,8 @@ void FeedPublisher(const monitor::SensorList& sensors, const web::StatusSnapshot
     pass.thermoMax = snapshot.thermo.max;
     pass.pollIntervalSeconds = monitor::Settings().pollInterval.load();
     pass.lastPassSeconds = snapshot.lastPassSeconds;
-    std::set<std::string> seen;
-    for (std::size_t i = 0; i < sensors.size() && i < snapshot.sensors.size(); ++i) {
-        const web::SensorSnapshot& sensor = snapshot.sensors[i];
-        // A second record of one code is never merged: the first one speaks.
-        // An empty Status: the monitor has not reported on it yet, only the
-        // file named it. A bus that is empty from the start reports no pass
-        // but still marks its stored sensors "Не найден".
-        if (!monitor::IsThermometer(sensors[i].rom[0]) || sensor.cells[web::kStatusCell].empty() ||
-            !seen.insert(sensor.rom).second) {
-            continue;
-        }
+    for (const std::size_t row : ReportedThermometerRows(sensors, snapshot)) {
+        const web::SensorSnapshot& sensor = snapshot.sensors[row];
         mqtt::SensorReport report;
         report.rom = hexDigits(sensor.rom);
         report.romText = sensor.rom;

@@ -49,7 +49,8 @@ int main() {
     HANDLE file = INVALID_HANDLE_VALUE;
     for (int n = 0; file == INVALID_HANDLE_VALUE && n < 1000; ++n) {
         const std::wstring path = std::wstring(words[count - 1]) + L"." +
-                                  std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(n);
+                                  std::to_wstring(GetCurrentProcessId()) + L"-" +
+                                  std::to_wstring(n);
         file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     }

@@ -2,13 +2,12 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <thread>
 
 #include "alerts/alert_runner.h"
+#include "run_until_idle.h"
 
 namespace alerts {
 namespace {
@@ -30,17 +29,7 @@ class AlertRunnerTest : public ::testing::Test {
     }
     void TearDown() override { std::filesystem::remove_all(folder); }
 
-    // Services the runner until it is idle, within a generous limit.
-    bool RunAll() {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-        while (std::chrono::steady_clock::now() < deadline) {
-            ServiceRunner(runner);
-            EXPECT_LE(runner.running.size(), MaxRunningCommands);
-            if (RunnerIdle(runner)) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        return false;
-    }
+    bool RunAll() { return RunUntilIdle(runner); }
 
     std::vector<std::string> Lines() {
         std::ifstream in(folder + "/record.txt");

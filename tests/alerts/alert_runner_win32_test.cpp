@@ -2,12 +2,11 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <thread>
 
 #include "alerts/alert_runner.h"
+#include "run_until_idle.h"
 
 namespace alerts {
 namespace {
@@ -45,16 +44,7 @@ class AlertRunnerTest : public ::testing::Test {
     }
     void TearDown() override { std::filesystem::remove_all(folder); }
 
-    bool RunAll() {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-        while (std::chrono::steady_clock::now() < deadline) {
-            ServiceRunner(runner);
-            EXPECT_LE(runner.running.size(), MaxRunningCommands);
-            if (RunnerIdle(runner)) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        return false;
-    }
+    bool RunAll() { return RunUntilIdle(runner); }
 
     // Every run's line, in no particular order.
     std::vector<std::string> Lines() {

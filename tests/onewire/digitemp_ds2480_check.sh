@@ -7,6 +7,7 @@
 #
 #   digitemp_ds2480_check.sh SIMULATOR
 set -u
+source "$(dirname "$0")/sim_ready.sh"
 simulator=$1
 digitemp=$(command -v digitemp_DS9097U) || {
   echo "digitemp_DS9097U is missing (scripts/install-deps, package digitemp): skipped"
@@ -28,11 +29,7 @@ trap cleanup EXIT
   --device 28-0000E3E3E301,temp=-3,power=parasite \
   --device 10-000801B2C3D4,temp=25 >"$work/sim.out" 2>&1 &
 sim_pid=$!
-for _ in $(seq 100); do
-  grep -q '^ready' "$work/sim.out" && break
-  sleep 0.1
-done
-grep -q '^ready' "$work/sim.out" || { echo "kelvarian-sim did not start:"; cat "$work/sim.out"; exit 1; }
+wait_for_sim "$work/sim.out" || exit 1
 
 cd "$work"
 timeout 120 "$digitemp" -s "$work/ttyUSB0" -i -c "$work/digitemp.conf" >"$work/init.out" 2>&1

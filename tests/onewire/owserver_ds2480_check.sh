@@ -10,6 +10,7 @@
 #
 #   owserver_ds2480_check.sh SIMULATOR FLUSH_SHIM
 set -u
+source "$(dirname "$0")/sim_ready.sh"
 simulator=$1
 shim=$2
 owserver=$(command -v owserver) && owread=$(command -v owread) && owdir=$(command -v owdir) || {
@@ -35,11 +36,7 @@ trap cleanup EXIT
   --device 28-0000E3E3E301,temp=-3,power=parasite \
   --device 10-000801B2C3D4,temp=25 >"$work/sim.out" 2>&1 &
 sim_pid=$!
-for _ in $(seq 100); do
-  grep -q '^ready' "$work/sim.out" && break
-  sleep 0.1
-done
-grep -q '^ready' "$work/sim.out" || { echo "kelvarian-sim did not start:"; cat "$work/sim.out"; exit 1; }
+wait_for_sim "$work/sim.out" || exit 1
 
 # A free local port: owserver exits at once when it cannot listen.
 port=
